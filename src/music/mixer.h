@@ -1,0 +1,41 @@
+// The real-time half of the music engine: sequencer, mixer and level meter. Runs on SDL's
+// audio thread once sound is unpaused; allocates nothing, locks nothing, calls no library.
+//
+// Usage:
+//   spec.callback = audio_callback;          // SDL hands it 4096-byte buffers
+//   mix_frames(out, 1024); measure_level(out);  // what the callback does, usable offline
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "music/song_model.h"
+
+constexpr int channel_count = 30;        // channel N plays track N with instrument N
+constexpr int callback_frames = 1024;    // stereo frames in each of SDL's buffers
+constexpr int32_t track_not_started = -1;
+constexpr int32_t track_finished = -2;
+
+// Channel state, by channel number.
+extern std::array<int32_t, channel_count> track_pos;
+extern std::array<int32_t, channel_count> row_in_pattern;
+extern std::array<float, channel_count> position;  // in sample frames; -1 is silent
+extern std::array<float, channel_count> rate;
+extern std::array<float, channel_count> slide;
+extern std::array<float, channel_count> volume;
+extern std::array<float, channel_count> filter_coef;
+extern std::array<float, channel_count> filter_state;
+extern std::array<float, channel_count> pan;  // share sent to the left output
+extern std::array<uint8_t, channel_count> echo_on;
+
+// Channel defaults and frames_mixed = 0 (part of synth_init).
+void mixer_init();
+
+// Fills out with frames stereo frames of signed 16-bit values and adds frames to frames_mixed.
+void mix_frames(int16_t* out, int32_t frames);
+
+// Updates audio_level from the 2048 values of one mixed buffer.
+void measure_level(const int16_t* buffer);
+
+// SDL 1.2 audio callback: len bytes of signed 16-bit little-endian stereo.
+void audio_callback(void* userdata, uint8_t* stream, int len);

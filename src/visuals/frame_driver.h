@@ -1,0 +1,31 @@
+// The frame driver: turns the song clock into a row and a scene, paces drawing to one frame
+// per 9 ms, draws the scene's layers and the feedback passes, ends the show. Main thread.
+//
+// Usage (the main loop):
+//   if (render_frame(elapsed_ms)) SDL_GL_SwapBuffers();
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// One scene of the script; six packed bytes.
+struct __attribute__((packed)) SceneEntry {
+  int8_t bright;   // target brightness in percent
+  int8_t glow;     // glow strength in tenths
+  int8_t zoom;     // glow zoom step in hundredths
+  uint8_t param;   // effect parameter, read by each layer in its own way
+  uint8_t layers;  // 1 text ring, 2 ring sphere, 4 spirals, 8 fan
+  uint8_t start;   // first row, in units of 8 rows
+};
+static_assert(sizeof(SceneEntry) == 6);
+
+constexpr int scene_count = 21;
+constexpr int32_t show_row_frames = 5292;  // the embedded song's row length
+constexpr int32_t visual_lag_frames = 4096;
+constexpr int32_t show_end_row = 1088;
+constexpr int32_t frame_interval_ms = 9;
+
+extern const std::array<SceneEntry, scene_count> scene_table;
+
+// Draws a frame when at least 9 ms have passed since the last one; returns 1 then, else 0.
+int32_t render_frame(int32_t ms);
