@@ -1,0 +1,55 @@
+# Helpers for end-to-end tests: a private Xvfb display, started and stopped by the test itself.
+# Usage: source this file; start_display; ...; (stop_display runs on exit)
+
+started_pids=()
+
+stop_started() {
+  local pid
+  for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${started_pids[@]}"; do wait "$pid" 2>/dev/null; done
+  started_pids=()
+}
+trap stop_started EXIT
+
+# Starts Xvfb on the first free display number from 50 up and exports DISPLAY.
+start_display() {
+  local n
+  for n in $(seq 50 99); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 +extension GLX -noreset >/dev/null 2>&1 &
+    started_pids+=($!)
+    export DISPLAY=":$n"
+    local tries
+    for tries in $(seq 1 100); do
+      xdpyinfo >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    echo "Xvfb on :$n did not come up" >&2
+    return 1
+  done
+  echo "no free X display number" >&2
+  return 1
+}
+
+# Waits up to $2 seconds (default 20) for a window titled $1; prints its id.
+wait_for_window() {
+  local title=$1 limit=${2:-20} i id
+  for i in $(seq 1 $((limit * 10))); do
+    id=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits up to $2 seconds for process $1 to end; returns its status, or 124 if it still runs.
+wait_for_exit() {
+  local pid=$1 limit=${2:-10} i
+  for i in $(seq 1 $((limit * 10))); do
+    if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; return $?; fi
+    sleep 0.1
+  done
+  return 124
+}
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
