@@ -1,0 +1,91 @@
+// Entry point of the show: brings up SDL, the synthesizer, the song, the window and the
+// textures in a fixed order, then runs the main loop on the main thread until the show ends.
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "music/embedded_song.h"
+#include "music/mixer.h"
+#include "music/song_parser.h"
+#include "music/synth.h"
+#include "shared/shared_values.h"
+#include "shell/video_mode.h"
+#include "visuals/frame_driver.h"
+#include "visuals/textures.h"
+
+namespace {
+
+constexpr int window_width = 640;
+constexpr int window_height = 480;
+constexpr int window_depth = 32;
+constexpr int exit_song_rejected = 1;
+constexpr int exit_no_display = 2;
+
+// Opens the audio device paused. A show without sound still runs (frozen at its first scene),
+// so a missing device is only worth a warning.
+void open_audio() {
+  if (!SDL_WasInit(SDL_INIT_AUDIO)) {
+    std::fprintf(stderr, "kelvorinsaa: no sound, the audio system is unavailable: %s\n",
+                 SDL_GetError());
+    return;
+  }
+  SDL_AudioSpec request = {};
+  request.freq = show_sample_rate;
+  request.format = AUDIO_S16LSB;
+  request.channels = 2;
+  request.samples = callback_frames;
+  request.callback = audio_callback;
+  request.userdata = nullptr;
+  if (SDL_OpenAudio(&request, nullptr) < 0) {
+    std::fprintf(stderr, "kelvorinsaa: no sound, the audio device cannot be opened: %s\n",
+                 SDL_GetError());
+  }
+}
+
+// Drains the event queue; a key or mouse-button press ends the show, a close request does not.
+void poll_input() {
+  SDL_Event event;
+  while (SDL_PollEvent(&event) > 0) {
+    if (event.type == SDL_KEYDOWN || event.type == SDL_MOUSEBUTTONDOWN) quit_requested = 1;
+  }
+}
+
+void run_main_loop(Uint32 start_ms) {
+  while (!quit_requested) {
+    const int32_t elapsed_ms = static_cast<int32_t>(SDL_GetTicks() - start_ms);
+    if (render_frame(elapsed_ms)) SDL_GL_SwapBuffers();
+    poll_input();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Uint32 video_flags = choose_video_flags(argc, argv);
+
+  // SDL 1.2 brings up video before audio, so a failed init may still leave a usable display.
+  if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 && !SDL_WasInit(SDL_INIT_VIDEO)) {
+    std::fprintf(stderr, "kelvorinsaa: cannot start SDL: %s\n", SDL_GetError());
+    return exit_no_display;
+  }
+  open_audio();
+
+  synth_init(show_sample_rate);
+  if (song_parse(embedded_song_text) < 0) return exit_song_rejected;
+
+  if (!SDL_SetVideoMode(window_width, window_height, window_depth, video_flags)) {
+    std::fprintf(stderr, "kelvorinsaa: cannot open a %dx%d OpenGL display: %s\n", window_width,
+                 window_height, SDL_GetError());
+    SDL_Quit();
+    return exit_no_display;
+  }
+  SDL_WM_SetCaption("Kelvorinsaa", nullptr);
+  SDL_ShowCursor(SDL_DISABLE);
+  textures_init();
+
+  SDL_PauseAudio(0);
+  run_main_loop(SDL_GetTicks());
+
+  SDL_Quit();
+  return 0;
+}
