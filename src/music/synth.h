@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "music/song_model.h"
+
 constexpr int waveform_count = 4;
 constexpr int32_t waveform_square = 0;  // "kantti"
 constexpr int32_t waveform_sine = 1;    // "sini"
@@ -30,11 +32,21 @@ struct InstrumentParams {
 extern int32_t wave_period;  // entries of one cycle of the periodic tables (168 at 44100)
 extern std::array<std::unique_ptr<float[]>, waveform_count> waveforms;
 
+// Floats in echo_line[n] when it was made. The mixer leaves a channel silent when this is not
+// the echo_length in force, so a line made before the tempo changed is never overrun.
+extern std::array<int32_t, instrument_count> echo_line_length;
+
 // Prepares everything the parser and the mixer need: sample rate, note table, waveform tables,
 // empty tracks, channel defaults and frames_mixed = 0.
 void synth_init(int32_t rate);
 
 // Gives instrument n a silent echo line of echo_length frames and renders its sample.
-// Returns false, leaving the slot untouched, when n is outside the slots or the memory
-// cannot be had.
+// Returns false, leaving the slot untouched, when n is outside the slots, the waveform is not
+// one of the four or the memory cannot be had. A length sum of 0 or less gives no sample
+// (sample_length 0); frames that the segments would write past the sample are dropped.
 bool render_instrument(int32_t n, const InstrumentParams& params);
+
+// Figures of one instrument line, as rendering uses them (wave_period must be set).
+int32_t instrument_length(const InstrumentParams& params);  // 32-bit sum, wrapping
+float modulation_step(int32_t mod_rate);                    // radians per frame
+float slide_step(int32_t pitch_slide);                      // phase_step change per frame
