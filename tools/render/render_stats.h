@@ -1,0 +1,36 @@
+// Loudness figures of a rendered stream: peak, RMS and clipped frames, for the whole render and
+// for each section of 64 rows. Used by kelvorinsaa-render on its only thread.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+constexpr int32_t stats_section_rows = 64;
+constexpr double stats_full_scale = 32768.0;  // dBFS are relative to 2^15
+constexpr int32_t stats_clip_value = 32766;   // what the mixer writes for a clipped sum
+
+struct LevelFigures {
+  int64_t frames = 0;
+  int32_t peak = 0;         // largest magnitude of either channel
+  double square_sum = 0.0;  // of both channels' values
+  int64_t clipped = 0;      // frames with a value at +-stats_clip_value
+};
+
+struct RenderStats {
+  int32_t section_frames = 0;
+  LevelFigures whole;
+  std::vector<LevelFigures> sections;
+};
+
+RenderStats stats_start(int32_t row_frames);
+
+// Adds frames stereo frames of interleaved values.
+void stats_add(RenderStats& stats, const int16_t* values, int32_t frames);
+
+double peak_dbfs(const LevelFigures& figures);  // -infinity for silence
+double rms_dbfs(const LevelFigures& figures);
+double clipped_percent(const LevelFigures& figures);
+
+// The table a person reads: one line per section and one for the whole render.
+void stats_print(const RenderStats& stats, int32_t row_frames, int32_t rate, std::FILE* out);
