@@ -25,7 +25,24 @@ constexpr int32_t visual_lag_frames = 4096;
 constexpr int32_t show_end_row = 1088;
 constexpr int32_t frame_interval_ms = 9;
 
+constexpr uint8_t layer_text_ring = 1;
+constexpr uint8_t layer_ring_sphere = 2;
+constexpr uint8_t layer_spirals = 4;
+constexpr uint8_t layer_fan = 8;
+
 extern const std::array<SceneEntry, scene_count> scene_table;
 
 // Draws a frame when at least 9 ms have passed since the last one; returns 1 then, else 0.
 int32_t render_frame(int32_t ms);
+
+// The pieces of render_frame, open to the tests and the frame timing tool.
+struct GlowParams {
+  float strength;
+  float step;
+};
+int32_t visual_row(int32_t frames);  // the row the picture shows for a mixed-frame count
+int scene_for_row(int32_t row);      // index into scene_table
+GlowParams glow_params(const SceneEntry& scene);  // reads audio_level only for steep zooms
+int32_t frame_driver_last_frame_ms();
+float frame_driver_brightness();
+void frame_driver_reset();  // back to the state at program start
