@@ -18,6 +18,16 @@ start_show() {
   started_pids+=("$show_pid")
 }
 
+# Counts the visible windows as large as the screen: a full-screen show adds one.
+screen_sized_windows() {
+  local id count=0
+  for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+    xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768' && count=$((count + 1))
+  done
+  echo "$count"
+}
+desktop_windows=$(screen_sized_windows)
+
 expect_quiet_stderr() {
   [ ! -s "$work/stderr" ] || fail "$1 wrote to stderr: $(cat "$work/stderr")"
 }
@@ -27,6 +37,7 @@ start_show "$build/kelvorinsaa" -w
 window=$(wait_for_window Kelvorinsaa) || fail "no window titled Kelvorinsaa"
 geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = 640x480 ] || fail "window is $geometry, not 640x480"
+[ "$(screen_sized_windows)" -eq "$desktop_windows" ] || fail "-w went full screen"
 "$build/send_close_request" "$window"
 sleep 1.5
 kill -0 "$show_pid" 2>/dev/null || fail "a close request ended the show"
@@ -52,9 +63,21 @@ start_show "$build/kelvorinsaaw"
 window=$(wait_for_window Kelvorinsaa) || fail "kelvorinsaaw opened no window"
 geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = 640x480 ] || fail "kelvorinsaaw window is $geometry"
+[ "$(screen_sized_windows)" -eq "$desktop_windows" ] || fail "kelvorinsaaw went full screen"
 xdotool mousemove --window "$window" 320 240 key Escape
 wait_for_exit "$show_pid" 5 || fail "kelvorinsaaw did not end on a key"
 echo "ok: kelvorinsaaw opens a window"
+
+# Without arguments the show covers the screen, and so does kelvorinsaaw -w.
+for command in "$build/kelvorinsaa" "$build/kelvorinsaaw -w"; do
+  start_show $command
+  window=$(wait_for_window Kelvorinsaa) || fail "$command opened nothing"
+  sleep 0.5
+  [ "$(screen_sized_windows)" -gt "$desktop_windows" ] || fail "$command did not go full screen"
+  xdotool mousemove --window "$window" 320 240 key space
+  wait_for_exit "$show_pid" 5 || fail "$command did not end on a key"
+done
+echo "ok: full screen without -w, and for kelvorinsaaw -w"
 
 # Without an audio device the show still runs, after one warning line.
 SDL_AUDIODRIVER=no-such-driver start_show "$build/kelvorinsaa" -w
@@ -67,7 +90,7 @@ wait_for_exit "$show_pid" 5 || fail "the silent show did not end on a key"
 echo "ok: no audio device: one warning, the show runs"
 
 # Without a display it says why in one line and fails.
-DISPLAY=:9999 "$build/kelvorinsaa" -w 2>"$work/stderr"
+SDL_VIDEODRIVER=x11 DISPLAY=:9999 "$build/kelvorinsaa" -w 2>"$work/stderr"
 status=$?
 [ "$status" -ne 0 ] || fail "no display but status 0"
 [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "expected one error line, got: $(cat "$work/stderr")"
