@@ -25,8 +25,15 @@ namespace {
 
 constexpr int32_t int32_max = 2147483647;
 
-std::array<float, callback_frames> left_sum;
-std::array<float, callback_frames> right_sum;
+// The arithmetic loops run in groups of this many frames, a shape the compiler turns into
+// vector instructions; the scratch arrays have room for the last group's overhang.
+constexpr int32_t frame_group = 8;
+constexpr int32_t scratch_frames = callback_frames + frame_group;
+
+std::array<float, scratch_frames> left_sum;
+std::array<float, scratch_frames> right_sum;
+std::array<float, scratch_frames> dry;     // sample values of the frames the voice sounds
+std::array<float, scratch_frames> signal;  // the channel before filter, volume and pan
 std::array<int16_t, 2 * callback_frames> callback_scratch;
 
 // The song clock wraps instead of overflowing.
@@ -45,43 +52,109 @@ bool channel_has_instrument(int32_t j, int32_t echo_frames) {
          echo_frames > 0 && echo_line_length[j] == echo_frames;
 }
 
-void mix_channel(int32_t j, int32_t n, int32_t count, int32_t echo_frames) {
-  float* line = echo_line[j].get();
+// Plays the voice into dry[] and returns the number of frames it sounded: from the block's
+// start until the end of the block or of the sample, whichever comes first.
+int32_t play_voice(int32_t j, int32_t count) {
   const float* frames = sample[j].get();
   const float length = static_cast<float>(sample_length[j]);
-  const float coef = filter_coef[j];
-  const float gain = volume[j];
-  const float left_share = pan[j];
-  const float right_share = 1.0f - pan[j];
   const float glide = slide[j];
-  const bool feed_echo = echo_on[j] != 0;
   float pos = position[j];
   float step = rate[j];
-  float state = filter_state[j];
-  int32_t write = ring_index(n, echo_frames);
-  for (int32_t f = 0; f < count; ++f) {
-    const int32_t read = write + 1 == echo_frames ? 0 : write + 1;
-    const float echo = line[read];
-    line[write] = static_cast<float>(0.6 * static_cast<double>(echo));
-    float x = echo;
-    if (pos >= 0.0f && pos < length) {
-      x = echo + frames[static_cast<int32_t>(pos)];
-      if (feed_echo) line[write] = static_cast<float>(0.2 * static_cast<double>(x));
+  int32_t f = 0;
+  if (pos >= 0.0f && pos < length) {
+    while (f < count) {
+      dry[f++] = frames[static_cast<int32_t>(pos)];
       pos += step;
       step += glide;
       // Written so that a position that is not a number also ends the voice.
-      if (!(pos >= 0.0f && pos < length)) pos = -1.0f;
+      if (!(pos >= 0.0f && pos < length)) {
+        pos = -1.0f;
+        break;
+      }
     }
-    if (coef != 0.0f) x = x * (1.0f - coef) + coef * state;
-    state = x;
-    x = x * gain;
-    left_sum[f] += left_share * x;
-    right_sum[f] += right_share * x;
-    write = read;
   }
   position[j] = pos;
   rate[j] = step;
+  return f;
+}
+
+// Frames [from, to) of a stretch in which the ring slots run on without wrapping: frame f
+// reads read_at[f - from] and writes write_at[f - from]. The echo is added to the voice; the
+// line keeps 0.2 of the sum while a voice with echo on sounds, and 0.6 of what it held
+// otherwise.
+void echo_stretch(float* write_at, const float* read_at, int32_t from, int32_t to, int32_t sounding,
+                  bool feed_echo) {
+  const int32_t voiced_end = sounding < to ? sounding : to;
+  int32_t f = from;
+  if (feed_echo) {
+    for (; f < voiced_end; ++f) {
+      signal[f] = read_at[f - from] + dry[f];
+      write_at[f - from] = static_cast<float>(0.2 * static_cast<double>(signal[f]));
+    }
+  } else {
+    for (; f < voiced_end; ++f) {
+      const float echo = read_at[f - from];
+      signal[f] = echo + dry[f];
+      write_at[f - from] = static_cast<float>(0.6 * static_cast<double>(echo));
+    }
+  }
+  for (; f < to; ++f) {
+    const float echo = read_at[f - from];
+    signal[f] = echo;
+    write_at[f - from] = static_cast<float>(0.6 * static_cast<double>(echo));
+  }
+}
+
+// Frame f of the block reads the ring at (n + f + 1) mod E and writes it at (n + f) mod E.
+// The block is cut into stretches where neither index wraps.
+void run_echo(int32_t j, int32_t n, int32_t count, int32_t sounding, int32_t echo_frames) {
+  float* line = echo_line[j].get();
+  const bool feed_echo = echo_on[j] != 0;
+  const int32_t first_write = ring_index(n, echo_frames);
+  int32_t f = 0;
+  while (f < count) {
+    const int32_t write =
+        static_cast<int32_t>((static_cast<int64_t>(first_write) + f) % echo_frames);
+    const int32_t read = write + 1 == echo_frames ? 0 : write + 1;
+    const int32_t stretch = read == 0 ? 1 : echo_frames - read;
+    const int32_t to = count - f < stretch ? count : f + stretch;
+    echo_stretch(line + write, line + read, f, to, sounding, feed_echo);
+    f = to;
+  }
+}
+
+void filter_signal(int32_t j, int32_t count) {
+  const float coef = filter_coef[j];
+  float state = filter_state[j];
+  if (coef != 0.0f) {
+    for (int32_t f = 0; f < count; ++f) {
+      signal[f] = signal[f] * (1.0f - coef) + coef * state;
+      state = signal[f];
+    }
+  } else if (count > 0) {
+    state = signal[count - 1];
+  }
   filter_state[j] = state;
+}
+
+void add_to_sums(int32_t j, int32_t count) {
+  const float gain = volume[j];
+  const float left_share = pan[j];
+  const float right_share = 1.0f - pan[j];
+  for (int32_t f = 0; f < count; f += frame_group) {
+    for (int32_t g = f; g < f + frame_group; ++g) {
+      const float x = signal[g] * gain;
+      left_sum[g] += left_share * x;
+      right_sum[g] += right_share * x;
+    }
+  }
+}
+
+void mix_channel(int32_t j, int32_t n, int32_t count, int32_t echo_frames) {
+  const int32_t sounding = play_voice(j, count);
+  run_echo(j, n, count, sounding, echo_frames);
+  filter_signal(j, count);
+  add_to_sums(j, count);
 }
 
 int16_t to_output(float v) {
@@ -135,16 +208,40 @@ void write_silence(int16_t* out, int32_t frames) {
   for (int64_t i = 0; i < 2 * static_cast<int64_t>(frames); ++i) out[i] = 0;
 }
 
+// |s| / 32768 is exact in single precision, so the largest quotient is the largest |s| divided.
 void measure_values(const int16_t* values, int32_t count) {
-  float peak = -10.0f;
-  for (int32_t i = 0; i < count; ++i) {
-    float v = static_cast<float>(values[i]) * (1.0f / 32768.0f);
-    if (v < 0.0f) v = -v;
-    if (v > peak) peak = v;
+  std::array<int32_t, frame_group> largest{};  // one per lane, so the loop can run in vectors
+  int32_t i = 0;
+  for (; i + frame_group <= count; i += frame_group) {
+    for (int32_t g = 0; g < frame_group; ++g) {
+      const int32_t magnitude = values[i + g] < 0 ? -values[i + g] : values[i + g];
+      largest[g] = magnitude > largest[g] ? magnitude : largest[g];
+    }
   }
+  for (; i < count; ++i) {
+    const int32_t magnitude = values[i] < 0 ? -values[i] : values[i];
+    largest[0] = magnitude > largest[0] ? magnitude : largest[0];
+  }
+  for (int32_t g = 1; g < frame_group; ++g)
+    largest[0] = largest[g] > largest[0] ? largest[g] : largest[0];
+  const float peak = count > 0 ? static_cast<float>(largest[0]) * (1.0f / 32768.0f) : -10.0f;
   const double old_level = audio_level.load(std::memory_order_relaxed);
   audio_level.store(static_cast<float>(0.85 * old_level + 0.15 * static_cast<double>(peak)),
                     std::memory_order_relaxed);
+}
+
+void write_little_endian(const int16_t* values, int32_t count, uint8_t* bytes) {
+  int32_t i = 0;
+  for (; i + frame_group <= count; i += frame_group) {
+    for (int32_t g = i; g < i + frame_group; ++g) {
+      bytes[2 * g] = static_cast<uint8_t>(static_cast<uint16_t>(values[g]) & 0xff);
+      bytes[2 * g + 1] = static_cast<uint8_t>(static_cast<uint16_t>(values[g]) >> 8);
+    }
+  }
+  for (; i < count; ++i) {
+    bytes[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(values[i]) & 0xff);
+    bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(values[i]) >> 8);
+  }
 }
 
 }  // namespace
@@ -190,12 +287,8 @@ void audio_callback(void* /*userdata*/, uint8_t* stream, int len) {
   for (int32_t done = 0; done < frames; done += callback_frames) {
     const int32_t count = smallest(frames - done, callback_frames);
     mix_frames(callback_scratch.data(), count);
-    uint8_t* bytes = stream + 4 * static_cast<int64_t>(done);
-    for (int32_t i = 0; i < 2 * count; ++i) {
-      const uint16_t value = static_cast<uint16_t>(callback_scratch[i]);
-      bytes[2 * i] = static_cast<uint8_t>(value & 0xff);
-      bytes[2 * i + 1] = static_cast<uint8_t>(value >> 8);
-    }
+    write_little_endian(callback_scratch.data(), 2 * count,
+                        stream + 4 * static_cast<int64_t>(done));
     if (done == 0) measure_values(callback_scratch.data(), 2 * count);
   }
 }

@@ -226,6 +226,23 @@ TEST_F(Mixer, EchoArithmetic) {
   }
 }
 
+TEST_F(Mixer, EchoLinesShorterThanABlock) {
+  // A ring of two floats: every frame hears what the frame before it stored.
+  set_pattern(1, {262});
+  set_track(1, {1});
+  echo_length = 2;
+  give_instrument(1, {1.0f});
+  pan[1] = 1.0f;
+  echo_on[1] = 1;
+  const std::vector<int16_t> left = mix_left(row);
+  float echo = static_cast<float>(0.2 * 1.0);
+  EXPECT_EQ(left[0], converted(1.0f));
+  for (int f = 1; f < 40; ++f) {
+    ASSERT_EQ(left[f], converted(echo)) << f;
+    echo = static_cast<float>(0.6 * static_cast<double>(echo));
+  }
+}
+
 TEST_F(Mixer, FilterArithmetic) {
   for (float coef : {0.25f, 0.0f}) {
     mixer_init();

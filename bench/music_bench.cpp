@@ -1,0 +1,78 @@
+// Timings of the music engine: start-up synthesis, the whole song through the audio callback,
+// and the slowest single callback of the song. One thread.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "music/embedded_song.h"
+#include "music/mixer.h"
+#include "music/song_model.h"
+#include "music/song_parser.h"
+#include "music/synth.h"
+#include "shared/shared_values.h"
+
+namespace {
+
+constexpr int32_t show_buffers = 5627;  // up to row 1088 of the picture
+constexpr double buffer_seconds = static_cast<double>(callback_frames) / show_sample_rate;
+
+// Start-up as the show does it: note table, waveforms, channel defaults, song and instruments.
+bool start_song() {
+  song_model_clear();
+  synth_init(show_sample_rate);
+  static std::vector<char> text;
+  text.assign(embedded_song_text, embedded_song_text + embedded_song_length + 1);
+  return song_parse(text.data()) == 0;
+}
+
+void synth_start_up(benchmark::State& state) {
+  for (auto _ : state) {
+    if (!start_song()) state.SkipWithError("the built-in song was rejected");
+    benchmark::DoNotOptimize(sample[1].get());
+  }
+}
+BENCHMARK(synth_start_up)->Unit(benchmark::kMillisecond);
+
+void whole_song(benchmark::State& state) {
+  std::array<uint8_t, 4 * callback_frames> buffer{};
+  double mixed_seconds = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!start_song()) state.SkipWithError("the built-in song was rejected");
+    state.ResumeTiming();
+    for (int32_t b = 0; b < show_buffers; ++b) {
+      audio_callback(nullptr, buffer.data(), static_cast<int>(buffer.size()));
+      benchmark::DoNotOptimize(buffer.data());
+    }
+    mixed_seconds += show_buffers * buffer_seconds;
+  }
+  // Seconds of sound per second of work: the multiple of real time.
+  state.counters["x_real_time"] = benchmark::Counter(mixed_seconds, benchmark::Counter::kIsRate);
+}
+BENCHMARK(whole_song)->Unit(benchmark::kMillisecond);
+
+void worst_callback(benchmark::State& state) {
+  std::array<uint8_t, 4 * callback_frames> buffer{};
+  double worst = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!start_song()) state.SkipWithError("the built-in song was rejected");
+    state.ResumeTiming();
+    for (int32_t b = 0; b < show_buffers; ++b) {
+      const auto start = std::chrono::steady_clock::now();
+      audio_callback(nullptr, buffer.data(), static_cast<int>(buffer.size()));
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      if (took.count() > worst) worst = took.count();
+    }
+  }
+  state.counters["worst_us"] = worst * 1e6;
+  state.counters["worst_pct_of_budget"] = 100.0 * worst / buffer_seconds;
+}
+BENCHMARK(worst_callback)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
