@@ -21,6 +21,16 @@ std::array<float, channel_count> filter_state;
 std::array<float, channel_count> pan;
 std::array<uint8_t, channel_count> echo_on;
 
+// Compilers turn plain fill and copy loops into calls of memset and memcpy; the functions
+// marked with this keep them as loops, so the audio thread never enters the C library.
+#if defined(__clang__)
+#define KELVORINSAA_KEEP_LOOPS __attribute__((no_builtin("memset", "memcpy", "memmove")))
+#elif defined(__GNUC__)
+#define KELVORINSAA_KEEP_LOOPS __attribute__((optimize("no-tree-loop-distribute-patterns")))
+#else
+#define KELVORINSAA_KEEP_LOOPS
+#endif
+
 namespace {
 
 constexpr int32_t int32_max = 2147483647;
@@ -165,7 +175,8 @@ int16_t to_output(float v) {
 }
 
 // Frames n ... n + count - 1, with no row tick after the first and count <= callback_frames.
-void mix_block(int16_t* out, int32_t n, int32_t count, int32_t last_channel, int32_t echo_frames) {
+KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int32_t n, int32_t count, int32_t last_channel,
+                                      int32_t echo_frames) {
   for (int32_t f = 0; f < count; ++f) {
     left_sum[f] = 0.0f;
     right_sum[f] = 0.0f;
@@ -204,7 +215,7 @@ void mix_song(int16_t* out, int32_t frames, int32_t base, int32_t row_frames, in
   }
 }
 
-void write_silence(int16_t* out, int32_t frames) {
+KELVORINSAA_KEEP_LOOPS void write_silence(int16_t* out, int32_t frames) {
   for (int64_t i = 0; i < 2 * static_cast<int64_t>(frames); ++i) out[i] = 0;
 }
 
@@ -230,7 +241,8 @@ void measure_values(const int16_t* values, int32_t count) {
                     std::memory_order_relaxed);
 }
 
-void write_little_endian(const int16_t* values, int32_t count, uint8_t* bytes) {
+KELVORINSAA_KEEP_LOOPS void write_little_endian(const int16_t* values, int32_t count,
+                                                uint8_t* bytes) {
   int32_t i = 0;
   for (; i + frame_group <= count; i += frame_group) {
     for (int32_t g = i; g < i + frame_group; ++g) {
