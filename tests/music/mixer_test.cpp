@@ -183,6 +183,15 @@ TEST_F(Mixer, VoiceEndsAtTheSampleEndAndAfterStop) {
   EXPECT_EQ(both[1000], 0);
   EXPECT_EQ(position[1], -1.0f);
   EXPECT_EQ(position[2], -1.0f);
+
+  // Positions that are not numbers are silent, whether found or made by the step.
+  position[1] = std::numeric_limits<float>::quiet_NaN();
+  position[2] = 5.0f;
+  rate[2] = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<int16_t> left = mix_left(2);
+  EXPECT_EQ(left[0], converted(0.5f));
+  EXPECT_EQ(left[1], 0);
+  EXPECT_EQ(position[2], -1.0f);
 }
 
 TEST_F(Mixer, EchoArithmetic) {
