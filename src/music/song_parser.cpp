@@ -25,6 +25,8 @@ namespace {
 constexpr int required_instrument_items = 6;  // waveform word, four lengths, mod_rate
 constexpr int max_instrument_items = 9;       // ... pitch_slide, pan, filter; the rest is ignored
 constexpr int32_t lowest_tempo = 3;           // below it the row length divides by zero
+// About 12.7 minutes of sound in one note: far beyond any song, and 128 MiB of memory.
+constexpr int64_t max_sample_frames = int64_t{1} << 25;
 
 std::array<char, 512> error_text{};
 std::vector<char> loaded_text;  // the last file song_load read; song_text may point into it
@@ -185,8 +187,9 @@ int32_t check_lengths(const InstrumentParams& params, const ParseState& state) {
     return reject(state, "attack and release lengths are both 0");
   }
   const int64_t total = int64_t{lengths[0]} + lengths[1] + lengths[2] + lengths[3] + 1;
-  if (total > INT32_MAX) {
-    return reject(state, "sample of %lld frames is too long", static_cast<long long>(total));
+  if (total > max_sample_frames) {
+    return reject(state, "sample of %lld frames is longer than %lld", static_cast<long long>(total),
+                  static_cast<long long>(max_sample_frames));
   }
   return 0;
 }

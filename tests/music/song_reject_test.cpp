@@ -98,6 +98,9 @@ TEST(SongReject, InstrumentLengths) {
   expect_rejected_at(tempo + "i1:sini,2,2,2,-1,0", 2);
   expect_rejected_at(tempo + "i1:sini,0,2,2,0,0", 2);
   expect_rejected_at(tempo + "i1:sini,2147483647,1,0,0,0", 2);
+  expect_rejected_at(tempo + "i1:sini,2,0,0,33554430,0", 2);
+  EXPECT_EQ(parse(tempo + "i2:sini,2,0,0,33554429,0"), 0);
+  EXPECT_EQ(sample_length[2], 33554432);
   EXPECT_EQ(sample_length[1], 0);
   EXPECT_FALSE(sample[1]);
 }
