@@ -2,7 +2,7 @@
 // audio thread once sound is unpaused; allocates nothing, locks nothing, calls no library.
 //
 // Usage:
-//   spec.callback = audio_callback;          // SDL hands it 4096-byte buffers
+//   request.callback = audio_callback;       // SDL hands it 4096-byte buffers
 //   mix_frames(out, 1024); measure_level(out);  // what the callback does, usable offline
 #pragma once
 
