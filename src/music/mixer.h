@@ -11,8 +11,8 @@
 
 #include "music/song_model.h"
 
-constexpr int channel_count = 30;        // channel N plays track N with instrument N
-constexpr int callback_frames = 1024;    // stereo frames in each of SDL's buffers
+constexpr int channel_count = 30;      // channel N plays track N with instrument N
+constexpr int callback_frames = 1024;  // stereo frames in each of SDL's buffers
 constexpr int32_t track_not_started = -1;
 constexpr int32_t track_finished = -2;
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+// Octaves 1 to 5 are derived from octave 6 by song_model_init; until then they read as no event.
+// clang-format off
 std::array<NoteName, note_table_size> note_table = {{
     {"c1", 0},     {"C1", 0},     {"d1", 0},     {"D1", 0},     {"e1", 0},     {"f1", 0},
     {"F1", 0},     {"g1", 0},     {"G1", 0},     {"a1", 0},     {"A1", 0},     {"b1", 0},
@@ -19,6 +21,7 @@ std::array<NoteName, note_table_size> note_table = {{
     {"echo1", code_echo_on},      {"echo0", code_echo_off},     {"stop", code_stop},
     {"vol", code_volume},         {"sld", code_slide},          {"0", 0},
 }};
+// clang-format on
 
 constexpr int notes_per_octave = 12;
 constexpr int octave_count = 6;

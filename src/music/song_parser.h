@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
-constexpr int max_song_lines = 1000;  // lines after the 1000th are ignored
-constexpr int32_t song_rejected = -2;  // song_parse: the text breaks a limit of the language
+constexpr int max_song_lines = 1000;     // lines after the 1000th are ignored
+constexpr int32_t song_rejected = -2;    // song_parse: the text breaks a limit of the language
 constexpr int32_t song_unreadable = -1;  // song_load: the file cannot be opened or read whole
 
 extern char* song_text;  // the text being parsed

@@ -8,6 +8,7 @@
 
 constexpr int32_t show_sample_rate = 44100;  // frames per second of every audio length
 
-extern std::atomic<int32_t> frames_mixed;  // stereo frames mixed since sound started: the song clock
-extern std::atomic<float> audio_level;     // smoothed output peak, 0 ... 0.99994
-extern uint8_t quit_requested;             // nonzero ends the main loop
+extern std::atomic<int32_t>
+    frames_mixed;                       // stereo frames mixed since sound started: the song clock
+extern std::atomic<float> audio_level;  // smoothed output peak, 0 ... 0.99994
+extern uint8_t quit_requested;          // nonzero ends the main loop

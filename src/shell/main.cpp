@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
   const Uint32 video_flags = choose_video_flags(argc, argv);
 
   // SDL 1.2 brings up video before audio, so a failed init may still leave a usable display.
-  if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 && !SDL_WasInit(SDL_INIT_VIDEO)) {
+  if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 &&
+      !SDL_WasInit(SDL_INIT_VIDEO)) {
     std::fprintf(stderr, "kelvorinsaa: cannot start SDL: %s\n", SDL_GetError());
     return exit_no_display;
   }
