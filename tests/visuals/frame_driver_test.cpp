@@ -1,16 +1,13 @@
 // The frame driver: row clock, scene choice, pacing, brightness, frame set-up and the end.
-#include <GL/gl.h>
-
 #include "visuals_fixture.h"
 
 using FrameDriver = VisualsTest;
-using Args = std::vector<double>;
 
 TEST_F(FrameDriver, RowClockLagsTheMixerAndPicksTheLastStartedScene) {
-  EXPECT_EQ(visual_row(INT32_MIN), 0);
-  EXPECT_EQ(visual_row(9387), 0);
-  EXPECT_EQ(visual_row(9388), 1);
-  EXPECT_EQ(visual_row(4096 + 1088 * 5292 - 1), 1087);
+  for (auto [frames, row] :
+       {std::pair{INT32_MIN, 0}, {9387, 0}, {9388, 1}, {4096 + 1088 * 5292 - 1, 1087}}) {
+    EXPECT_EQ(visual_row(frames), row) << frames;
+  }
   const std::pair<int, int> row_scene[] = {{0, 0},    {55, 0},    {56, 1},    {783, 10},
                                            {784, 11}, {1055, 19}, {1056, 20}, {INT32_MAX, 20}};
   for (auto [row, scene] : row_scene) EXPECT_EQ(scene_for_row(row), scene) << row;
@@ -45,26 +42,21 @@ TEST_F(FrameDriver, BrightnessStepsOnEveryCallAndSettlesAtTheTarget) {
 TEST_F(FrameDriver, FrameStartsFromAFreshProjectionAndTheDiscTexture) {
   show_row(128);  // text ring and spirals
   ASSERT_EQ(render_frame(9), 1);
-  const std::vector<std::string> names = call_names();
-  const std::vector<std::string> expected = {"glClear",       "glMatrixMode", "glLoadIdentity",
-                                             "glFrustum",     "glMatrixMode", "glLoadIdentity",
-                                             "glBindTexture", "glEnable",     "glEnable"};
-  ASSERT_GT(names.size(), expected.size());
-  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 9), expected);
-  EXPECT_EQ(gl_calls[0].args[0], GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  EXPECT_EQ(gl_calls[1].args[0], GL_PROJECTION);
-  EXPECT_EQ(gl_calls[3].args, (Args{-0.01, 0.01, -0.0075, 0.0075, 0.01, 1135}));
-  EXPECT_EQ(gl_calls[4].args[0], GL_MODELVIEW);
-  EXPECT_EQ(gl_calls[6].args, (Args{GL_TEXTURE_2D, 3}));
-  EXPECT_EQ(gl_calls[7].args[0], GL_TEXTURE_2D);
-  EXPECT_EQ(gl_calls[8].args[0], GL_BLEND);
+  expect_calls(0, {{"glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT}},
+                   {"glMatrixMode", {GL_PROJECTION}},
+                   {"glLoadIdentity", {}},
+                   {"glFrustum", {-0.01, 0.01, -0.0075, 0.0075, 0.01, 1135}},
+                   {"glMatrixMode", {GL_MODELVIEW}},
+                   {"glLoadIdentity", {}},
+                   {"glBindTexture", {GL_TEXTURE_2D, 3}},
+                   {"glEnable", {GL_TEXTURE_2D}},
+                   {"glEnable", {GL_BLEND}}});
   // The text ring draws with the colour and blend function that the last glow pass left.
   const size_t text_end = find_call("glDisable");
   EXPECT_GT(text_end, find_call("glBegin"));
   EXPECT_GT(find_call("glColor3f"), text_end);
   EXPECT_GT(find_call("glBlendFunc"), text_end);
-  EXPECT_EQ(gl_calls[text_end].args[0], GL_BLEND);
-  EXPECT_EQ(gl_calls[text_end + 1].args, (Args{GL_TEXTURE_2D}));
+  expect_calls(text_end, {{"glDisable", {GL_BLEND}}, {"glDisable", {GL_TEXTURE_2D}}});
 
   gl_recorder_reset();
   show_row(1056);  // no layers: still cleared, and both passes run

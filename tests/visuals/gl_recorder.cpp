@@ -61,12 +61,6 @@ int count_calls(const std::string& name) {
   return static_cast<int>(calls_named(name).size());
 }
 
-std::vector<std::string> call_names() {
-  std::vector<std::string> names;
-  for (const GlCall& call : gl_calls) names.push_back(call.name);
-  return names;
-}
-
 extern "C" {
 
 void glBegin(GLenum mode) {

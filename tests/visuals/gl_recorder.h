@@ -23,4 +23,3 @@ extern std::function<void(const GlCall&)> gl_call_hook;
 void gl_recorder_reset();  // empties the log, drops the hook, both matrices to the identity
 std::vector<GlCall> calls_named(const std::string& name);
 int count_calls(const std::string& name);
-std::vector<std::string> call_names();

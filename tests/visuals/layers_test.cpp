@@ -1,6 +1,4 @@
 // The effect layers: text ring and its font, ring sphere, spirals and fan.
-#include <GL/gl.h>
-
 #include <cmath>
 #include <map>
 #include <set>
@@ -10,7 +8,6 @@
 #include "visuals_fixture.h"
 
 using Layers = VisualsTest;
-using Args = std::vector<double>;
 
 namespace {
 
@@ -139,8 +136,9 @@ TEST_F(Layers, FanHas58BladesThatCurlWithTheLevelReadAtEachStep) {
   };
   draw_fan(0, 1);
   EXPECT_EQ(calls_named("glColor3f").at(0).args, (Args{0.2f, float(0.26 * 0.5 + 0.06), 0.175f}));
-  EXPECT_EQ(calls_named("glRotatef").at(1).args, (Args{45, 1, 0, 0}));
-  EXPECT_EQ(calls_named("glRotatef").at(2).args, (Args{275, 0, 0, 1}));
-  EXPECT_FLOAT_EQ(calls_named("glRotatef").at(3).args[0], float(550 * double(0.51f)));
+  const std::vector<GlCall> curled = calls_named("glRotatef");
+  EXPECT_EQ(curled.at(1).args, (Args{45, 1, 0, 0}));
+  EXPECT_EQ(curled.at(2).args, (Args{275, 0, 0, 1}));
+  EXPECT_FLOAT_EQ(curled.at(3).args[0], float(550 * double(0.51f)));
   EXPECT_FLOAT_EQ(calls_named("glVertex3f").at(4).args[2], float(0.5 * double(0.51f) - 0.59));
 }

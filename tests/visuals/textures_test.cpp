@@ -1,13 +1,10 @@
 // Texture creation and the disc image.
-#include <GL/gl.h>
-
 #include <algorithm>
 
 #include "visuals/textures.h"
 #include "visuals_fixture.h"
 
 using Textures = VisualsTest;
-using Args = std::vector<double>;
 
 TEST_F(Textures, CreatesThreeBlankTexturesThenUploadsTheDisc) {
   for (int init = 0; init < 2; ++init) {  // a second set-up starts just as black
