@@ -2,12 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <vector>
 
-#include "music/embedded_song.h"
-#include "music/song_model.h"
-#include "music/song_parser.h"
-#include "music/synth.h"
+#include "music_test_support.h"
 
 namespace {
 
@@ -23,11 +19,8 @@ int entry_count(const std::array<int32_t, width>& row) {
 class EmbeddedSong : public testing::Test {
  protected:
   void SetUp() override {
-    song_model_clear();
-    synth_init(44100);
-    // Parsing edits the text; the copy leaves the compiled-in song whole for the next test.
-    std::vector<char> copy(embedded_song_text, embedded_song_text + embedded_song_length + 1);
-    ASSERT_EQ(song_parse(copy.data()), 0) << song_error();
+    fresh_model();
+    ASSERT_EQ(parse_embedded_song(), 0) << song_error();
   }
 };
 

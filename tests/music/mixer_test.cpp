@@ -10,10 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "music/mixer.h"
 #include "music/sequencer.h"
-#include "music/song_model.h"
-#include "music/synth.h"
+#include "music_test_support.h"
 #include "shared/shared_values.h"
 
 namespace {
@@ -27,8 +25,7 @@ int16_t converted(float v) {
 class Mixer : public ::testing::Test {
  protected:
   void SetUp() override {
-    song_model_clear();
-    synth_init(44100);
+    fresh_model();
     set_tempo(row);
   }
   void TearDown() override { song_model_clear(); }
@@ -195,8 +192,6 @@ TEST_F(Mixer, VoiceEndsAtTheSampleEndAndAfterStop) {
 }
 
 TEST_F(Mixer, EchoArithmetic) {
-  give_instrument(1, std::vector<float>(10, 0.5f));
-  pan[1] = 1.0f;
   set_pattern(1, {262});
   set_track(1, {1});
   for (uint8_t on : {1, 0}) {
@@ -253,11 +248,11 @@ TEST_F(Mixer, EchoLinesShorterThanABlock) {
 }
 
 TEST_F(Mixer, FilterArithmetic) {
+  set_pattern(1, {262});
+  set_track(1, {1});
   for (float coef : {0.25f, 0.0f}) {
     mixer_init();
     give_instrument(1, std::vector<float>(10, 0.8f));
-    set_pattern(1, {262});
-    set_track(1, {1});
     pan[1] = 1.0f;
     filter_coef[1] = coef;
     filter_state[1] = 0.4f;
@@ -273,31 +268,26 @@ TEST_F(Mixer, PanVolumeConversionAndClipping) {
   give_instrument(1, std::vector<float>(10000, 1.0f));
   set_pattern(1, {262});
   set_track(1, {1});
-  auto frame = [] {
-    const std::vector<int16_t> out = mix(1);
-    return std::pair<int, int>(out[0], out[1]);
-  };
-  EXPECT_EQ(frame(), std::make_pair(4368, 6553));  // odd channels lean right
-  volume[1] = 2.5f;
-  EXPECT_EQ(frame(), std::make_pair(10922, 16383));
-  volume[1] = 10.0f;
-  EXPECT_EQ(frame(), std::make_pair(32766, 32766));
-  volume[1] = -10.0f;
-  EXPECT_EQ(frame(), std::make_pair(-32766, -32766));
-  pan[1] = 1.0f;
-  volume[1] = 3.0f;
-  EXPECT_EQ(frame(), std::make_pair(32766, 0));
-  volume[1] = -3.0f;
-  EXPECT_EQ(frame(), std::make_pair(-32766, 0));
-  volume[1] = 1.0f / 20000.0f;
-  EXPECT_EQ(frame(), std::make_pair(0, 0));
-  volume[1] = -1.0f / 10000.0f;
-  EXPECT_EQ(frame(), std::make_pair(-1, 0));
-  volume[1] = std::numeric_limits<float>::infinity();
-  EXPECT_EQ(frame(), std::make_pair(32766, 0));  // right: 0 x infinity is not a number
-  volume[1] = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_EQ(frame(), std::make_pair(0, 0));
+  constexpr float inf = std::numeric_limits<float>::infinity();
+  constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+  // Pan 1 leaves the right at 0 x volume, which is not a number for an infinite volume.
+  const struct {
+    float pan, volume;
+    int16_t left, right;
+  } cases[] = {{0.4f, 1.0f, 4368, 6553},      {0.4f, 2.5f, 10922, 16383},
+               {0.4f, 10.0f, 32766, 32766},   {0.4f, -10.0f, -32766, -32766},
+               {1.0f, 3.0f, 32766, 0},        {1.0f, -3.0f, -32766, 0},
+               {1.0f, 1.0f / 20000.0f, 0, 0}, {1.0f, -1.0f / 10000.0f, -1, 0},
+               {1.0f, inf, 32766, 0},         {1.0f, nan, 0, 0}};
+  EXPECT_EQ(pan[1], 0.4f);  // the defaults: odd channels lean right, even ones left
   EXPECT_EQ(pan[2], 0.6f);
+  for (const auto& c : cases) {
+    pan[1] = c.pan;
+    volume[1] = c.volume;
+    const std::vector<int16_t> out = mix(1);
+    EXPECT_EQ(std::make_pair(out[0], out[1]), std::make_pair(c.left, c.right))
+        << "pan " << c.pan << " volume " << c.volume;
+  }
 }
 
 TEST_F(Mixer, SilentPaths) {
@@ -371,8 +361,7 @@ TEST_F(Mixer, EmptyAndUnendedPatterns) {
 
   // Patterns without an end marker end with their last entry, even on a "vol" with no room
   // left for its argument.
-  song_model_clear();
-  synth_init(44100);
+  fresh_model();
   set_tempo(10);
   for (int i = 0; i < pattern_width; ++i) patterns[8][i] = i == pattern_width - 1 ? code_volume : 0;
   set_track(1, {7, loop_marker});  // pattern 7 was never defined: all zeros

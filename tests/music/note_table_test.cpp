@@ -1,12 +1,10 @@
 // Checks the note table that synth_init derives and the names note_lookup accepts.
 #include <gtest/gtest.h>
 
-#include "music/song_model.h"
-#include "music/synth.h"
+#include "music_test_support.h"
 
 TEST(NoteTable, DerivedOctavesKeywordsAndUnknownNames) {
-  song_model_clear();
-  synth_init(44100);
+  fresh_model();
   synth_init(44100);  // a second init must not halve the lower octaves again
   // Halved with the remainder dropped octave by octave: "c4" is 261, not the rounded 262.
   const std::pair<const char*, int32_t> names[] = {{"c4", 261},

@@ -13,13 +13,10 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "music/embedded_song.h"
-#include "music/mixer.h"
-#include "music/song_model.h"
-#include "music/song_parser.h"
-#include "music/synth.h"
+#include "music_test_support.h"
 
 namespace {
 
@@ -79,17 +76,11 @@ class RenderTool : public ::testing::Test {
 
 // The first frames of a song through this process's own audio callback, as bytes.
 std::string callback_stream(const char* song_path, int32_t frames) {
-  song_model_clear();
-  synth_init(44100);
-  std::vector<char> text(embedded_song_text, embedded_song_text + embedded_song_length + 1);
-  const int32_t parsed = song_path ? song_load(song_path) : song_parse(text.data());
-  EXPECT_EQ(parsed, 0) << song_error();
+  fresh_model();
+  EXPECT_EQ(song_path ? song_load(song_path) : parse_embedded_song(), 0) << song_error();
   std::string stream;
-  std::vector<uint8_t> buffer(4 * callback_frames);
-  while (static_cast<int32_t>(stream.size()) < 4 * frames) {
-    audio_callback(nullptr, buffer.data(), static_cast<int>(buffer.size()));
-    stream.append(buffer.begin(), buffer.end());
-  }
+  play_buffers((frames + callback_frames - 1) / callback_frames,
+               [&](const auto& buffer) { stream.append(buffer.begin(), buffer.end()); });
   song_model_clear();
   stream.resize(4 * static_cast<size_t>(frames));
   return stream;
@@ -121,26 +112,26 @@ TEST_F(RenderTool, FailuresLeaveNoFileAndSayWhy) {
     std::ofstream song(path("bad.txt"));
     song << "bpm:125\ni1:sini,0,1,1,0,0\nt1:p1\n";
   }
-  ToolRun result = run("--song " + path("bad.txt") + " " + path("out.wav"));
-  EXPECT_NE(result.status, 0);
-  EXPECT_NE(result.err.find("line 2"), std::string::npos) << result.err;
-  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-
-  result = run("--song " + path("missing.txt") + " " + path("out.raw"));
-  EXPECT_NE(result.status, 0);
-  EXPECT_NE(result.err.find("missing.txt"), std::string::npos);
-  result = run("--frames 10 " + path("no_such_dir") + "/out.raw");
-  EXPECT_NE(result.status, 0);
-  EXPECT_NE(result.err.find("cannot write"), std::string::npos);
-  EXPECT_EQ(files(), std::vector<std::string>{"bad.txt"});
-
-  for (const char* arguments : {"", "--frames 0 x.raw", "--frames 12z x.raw", "--frames", "--song",
-                                "--loud x.raw", "a.raw b.raw"}) {
-    result = run(arguments);
+  const std::pair<std::string, std::string> failures[] = {
+      {"--song " + path("bad.txt") + " " + path("out.wav"), "line 2"},
+      {"--song " + path("missing.txt") + " " + path("out.raw"), "missing.txt"},
+      {"--frames 10 " + path("no_such_dir") + "/out.raw", "cannot write"},
+      {"", ""},
+      {"--frames 0 x.raw", ""},
+      {"--frames 12z x.raw", ""},
+      {"--frames", ""},
+      {"--song", ""},
+      {"--loud x.raw", ""},
+      {"a.raw b.raw", ""}};
+  for (const auto& [arguments, reason] : failures) {
+    const ToolRun result = run(arguments);
     EXPECT_NE(result.status, 0) << arguments;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << arguments << ": " << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << arguments;
   }
-  result = run("--help");
+  EXPECT_EQ(files(), std::vector<std::string>{"bad.txt"});
+
+  const ToolRun result = run("--help");
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.out.find("--frames N"), std::string::npos);
 }
@@ -172,7 +163,7 @@ TEST_F(RenderTool, StatsTableOfASteadyTone) {
   const double squares = (4368.0 * 4368.0 + 6553.0 * 6553.0) * (frames - 2);
   EXPECT_NEAR(rms, 20.0 * std::log10(std::sqrt(squares / (2.0 * frames)) / 32768.0), 0.005);
   EXPECT_EQ(clipped, 0.0);
-  EXPECT_TRUE(files().size() == 1u);  // --stats alone writes nothing
+  EXPECT_EQ(files().size(), 1u);  // --stats alone writes nothing
 }
 
 }  // namespace

@@ -2,36 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "music/mixer.h"
-#include "music/song_model.h"
-#include "music/song_parser.h"
-#include "music/synth.h"
-
-namespace {
-
-void fresh_model() {
-  song_model_clear();
-  synth_init(44100);
-}
-
-// The parser edits its text, so each call parses a copy.
-int32_t parse(const std::string& song) {
-  std::vector<char> text(song.begin(), song.end());
-  text.push_back('\0');
-  return song_parse(text.data());
-}
-
-std::vector<int32_t> pattern_entries(int n, int count) {
-  return {patterns[n].begin(), patterns[n].begin() + count};
-}
-
-std::vector<int32_t> track_entries(int n, int count) {
-  return {tracks[n].begin(), tracks[n].begin() + count};
-}
-
-}  // namespace
+#include "music_test_support.h"
 
 TEST(SongParser, TextWithoutLinesChangesNothing) {
   for (const char* song : {"", "\n\n", " \r\n \r\n", "#bpm:125\n  #t1:p1\n", ":::\n"}) {

@@ -7,27 +7,14 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "music/mixer.h"
-#include "music/song_model.h"
-#include "music/song_parser.h"
-#include "music/synth.h"
+#include "music_test_support.h"
 
 namespace {
 
-void fresh_model() {
-  song_model_clear();
-  synth_init(44100);
-}
-
-int32_t parse(const std::string& song) {
-  std::vector<char> text(song.begin(), song.end());
-  text.push_back('\0');
-  return song_parse(text.data());
-}
-
-// Parses song after a valid prologue and expects a rejection that names the given line.
+// Parses song into a fresh model and expects a rejection that names the given line.
 void expect_rejected_at(const std::string& song, int line) {
   fresh_model();
   EXPECT_EQ(parse(song), song_rejected) << song;
@@ -50,24 +37,22 @@ TEST(SongReject, NumbersOutsideTheTables) {
   }
 }
 
-TEST(SongReject, TooManyEntries) {
-  expect_rejected_at("p1:" + repeated("c4", 100), 1);
-  expect_rejected_at("p1:vol,5," + repeated("c4", 98), 1);
-  expect_rejected_at("t2:loop," + repeated("p1", 99), 1);
-}
-
-TEST(SongReject, VolumeOrSlideWithoutArgument) {
-  expect_rejected_at("p1:c4,vol", 1);
-  expect_rejected_at("p1:sld,,,", 1);
+TEST(SongReject, TooManyEntriesOrMissingArguments) {
+  for (const std::string& song :
+       {"p1:" + repeated("c4", 100), "p1:vol,5," + repeated("c4", 98),
+        "t2:loop," + repeated("p1", 99), std::string("p1:c4,vol"), std::string("p1:sld,,,")}) {
+    expect_rejected_at(song, 1);
+  }
 }
 
 TEST(SongReject, NumbersBeyondThirtyTwoBits) {
-  expect_rejected_at("\n\np1:vol,2147483648", 3);
-  expect_rejected_at("p1:sld,-2147483649", 1);
-  expect_rejected_at("p4294967297:c4", 1);
-  expect_rejected_at("bpm:4294967421", 1);
-  expect_rejected_at("bpm:125\ni1:sini,2,2,2,9223372036854775808,0", 2);
-  expect_rejected_at("bpm:125\ni1:sini,2,2,2,2,0,0,0,-99999999999", 2);
+  const std::pair<const char*, int> songs[] = {{"\n\np1:vol,2147483648", 3},
+                                               {"p1:sld,-2147483649", 1},
+                                               {"p4294967297:c4", 1},
+                                               {"bpm:4294967421", 1},
+                                               {"bpm:125\ni1:sini,2,2,2,9223372036854775808,0", 2},
+                                               {"bpm:125\ni1:sini,2,2,2,2,0,0,0,-99999999999", 2}};
+  for (const auto& [song, line] : songs) expect_rejected_at(song, line);
   fresh_model();
   EXPECT_EQ(parse("p1:vol,2147483647,sld,-2147483648"), 0);
   EXPECT_EQ(patterns[1][1], 2147483647);
@@ -89,17 +74,13 @@ TEST(SongReject, TempoOutOfUse) {
 }
 
 TEST(SongReject, InstrumentLengths) {
-  const std::string tempo = "bpm:125\n";
-  expect_rejected_at(tempo + "i1:sini,2,2,2,2", 2);
-  expect_rejected_at(tempo + "i1:sini,2,,2,,2,,", 2);
-  expect_rejected_at(tempo + "i1:sini,-1,2,2,2,0", 2);
-  expect_rejected_at(tempo + "i1:sini,2,-1,2,2,0", 2);
-  expect_rejected_at(tempo + "i1:sini,2,2,-1,2,0", 2);
-  expect_rejected_at(tempo + "i1:sini,2,2,2,-1,0", 2);
-  expect_rejected_at(tempo + "i1:sini,0,2,2,0,0", 2);
-  expect_rejected_at(tempo + "i1:sini,2147483647,1,0,0,0", 2);
-  expect_rejected_at(tempo + "i1:sini,2,0,0,33554430,0", 2);
-  EXPECT_EQ(parse(tempo + "i2:sini,2,0,0,33554429,0"), 0);
+  for (const char* line :
+       {"i1:sini,2,2,2,2", "i1:sini,2,,2,,2,,", "i1:sini,-1,2,2,2,0", "i1:sini,2,-1,2,2,0",
+        "i1:sini,2,2,-1,2,0", "i1:sini,2,2,2,-1,0", "i1:sini,0,2,2,0,0",
+        "i1:sini,2147483647,1,0,0,0", "i1:sini,2,0,0,33554430,0"}) {
+    expect_rejected_at(std::string("bpm:125\n") + line, 2);
+  }
+  EXPECT_EQ(parse("bpm:125\ni2:sini,2,0,0,33554429,0"), 0);
   EXPECT_EQ(sample_length[2], 33554432);
   EXPECT_EQ(sample_length[1], 0);
   EXPECT_FALSE(sample[1]);
@@ -111,10 +92,8 @@ TEST(SongReject, OffendingLineWritesNothingAndEndsTheParse) {
   EXPECT_EQ(parse("p1:e4,vol\np2:c4"), song_rejected);
   EXPECT_EQ(parse("t1:p1,p1,p1000"), song_rejected);
   EXPECT_EQ(parse("bpm:125\ni1:saha,2,2,2,-2,0,0,70,70"), song_rejected);
-  EXPECT_EQ(std::vector<int32_t>(patterns[1].begin(), patterns[1].begin() + 3),
-            (std::vector<int32_t>{261, 293, end_marker}));
-  EXPECT_EQ(std::vector<int32_t>(tracks[1].begin(), tracks[1].begin() + 3),
-            (std::vector<int32_t>{1, loop_marker, end_marker}));
+  EXPECT_EQ(pattern_entries(1, 3), (std::vector<int32_t>{261, 293, end_marker}));
+  EXPECT_EQ(track_entries(1, 3), (std::vector<int32_t>{1, loop_marker, end_marker}));
   EXPECT_EQ(pan[1], 0.4f);
   EXPECT_EQ(patterns[2][0], 0);
   // A later parse may not change the length of echo lines the mixer already uses.

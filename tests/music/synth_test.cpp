@@ -6,8 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "music/song_model.h"
-#include "music/synth.h"
+#include "music_test_support.h"
 
 namespace {
 
@@ -16,8 +15,7 @@ constexpr int32_t slot = 5;
 class Synth : public ::testing::Test {
  protected:
   void SetUp() override {
-    song_model_clear();
-    synth_init(44100);
+    fresh_model();
     samples_per_row = 5292;
     echo_length = 15876;
   }
