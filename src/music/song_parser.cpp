@@ -224,16 +224,33 @@ int32_t instrument_line(const char* head, char* body, ParseState& state) {
   return 0;
 }
 
+using RowEntries = std::array<int32_t, max_entries>;
+static_assert(pattern_width == track_width, "patterns and tracks share their row handling");
+
+// Cuts a pattern or track body into its items; a body with more than a row holds is refused.
+int32_t split_row(char* body, const char* what, int32_t n, const ParseState& state,
+                  std::array<char*, max_entries>& items, int& count) {
+  count = split_items(body, items.data(), max_entries);
+  if (next_item(body) != nullptr) {
+    return reject(state, "%s %d has more than %d entries", what, n, max_entries);
+  }
+  return 0;
+}
+
+// A longer earlier definition keeps its tail beyond the new end marker, never reached.
+void store_row(std::array<int32_t, pattern_width>& row, const RowEntries& entries, int count) {
+  std::copy_n(entries.begin(), count, row.begin());
+  row[count] = end_marker;
+}
+
 // All entries are read into a scratch row first, so a faulty line leaves its pattern alone.
 int32_t pattern_line(const char* head, char* body, ParseState& state) {
   int32_t n = 0;
   if (read_table_number(head, pattern_count, "pattern", state, n) < 0) return song_rejected;
   std::array<char*, max_entries> items{};
-  const int count = split_items(body, items.data(), max_entries);
-  if (next_item(body) != nullptr) {
-    return reject(state, "pattern %d has more than %d entries", n, max_entries);
-  }
-  std::array<int32_t, max_entries> entries{};
+  int count = 0;
+  if (split_row(body, "pattern", n, state, items, count) < 0) return song_rejected;
+  RowEntries entries{};
   for (int i = 0; i < count; ++i) {
     entries[i] = note_lookup(items[i]);
     if (entries[i] != code_volume && entries[i] != code_slide) continue;
@@ -242,8 +259,7 @@ int32_t pattern_line(const char* head, char* body, ParseState& state) {
     if (!argument.in_range) return reject_number(state, items[i]);
     entries[i] = argument.value;
   }
-  std::copy_n(entries.begin(), count, patterns[n].begin());
-  patterns[n][count] = end_marker;
+  store_row(patterns[n], entries, count);
   return 0;
 }
 
@@ -252,11 +268,9 @@ int32_t track_line(const char* head, char* body, ParseState& state) {
   int32_t n = 0;
   if (read_table_number(head, track_count, "track", state, n) < 0) return song_rejected;
   std::array<char*, max_entries> items{};
-  const int count = split_items(body, items.data(), max_entries);
-  if (next_item(body) != nullptr) {
-    return reject(state, "track %d has more than %d entries", n, max_entries);
-  }
-  std::array<int32_t, max_entries> entries{};
+  int count = 0;
+  if (split_row(body, "track", n, state, items, count) < 0) return song_rejected;
+  RowEntries entries{};
   for (int i = 0; i < count; ++i) {
     if (std::strcmp(items[i], "loop") == 0) {
       entries[i] = loop_marker;
@@ -269,8 +283,7 @@ int32_t track_line(const char* head, char* body, ParseState& state) {
     }
     entries[i] = pattern.value;
   }
-  std::copy_n(entries.begin(), count, tracks[n].begin());
-  tracks[n][count] = end_marker;
+  store_row(tracks[n], entries, count);
   if (n == 1) state.track_one_line = state.line_number;
   return 0;
 }
