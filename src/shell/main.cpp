@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
   if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 &&
       !SDL_WasInit(SDL_INIT_VIDEO)) {
     std::fprintf(stderr, "kelvorinsaa: cannot start SDL: %s\n", SDL_GetError());
+    SDL_Quit();
     return exit_no_display;
   }
   open_audio();
