@@ -3,7 +3,10 @@
 #pragma once
 
 #include <array>
+#include <cinttypes>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,4 +46,55 @@ void play_buffers(int32_t count, Use&& use) {
     audio_callback(nullptr, buffer.data(), static_cast<int>(buffer.size()));
     use(buffer);
   }
+}
+
+// Recorded streams: a 64-bit FNV-1a hash of the bytes and the frame count, one line per file.
+// KELVORINSAA_REGENERATE_GOLDEN=1 rewrites the files and then fails on purpose, so that a
+// changed sound is never recorded by accident.
+struct StreamHash {
+  uint64_t value = 14695981039346656037ull;
+  int64_t frames = 0;
+};
+
+inline void hash_frames(StreamHash& hash, const uint8_t* bytes, int32_t frames) {
+  for (int32_t i = 0; i < 4 * frames; ++i) hash.value = (hash.value ^ bytes[i]) * 1099511628211ull;
+  hash.frames += frames;
+}
+
+inline std::string hash_line(const StreamHash& hash) {
+  char line[80];
+  std::snprintf(line, sizeof line, "fnv1a64 %016" PRIx64 " frames %" PRId64 "\n", hash.value,
+                hash.frames);
+  return line;
+}
+
+inline std::string read_first_line(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return "";
+  char line[80] = {};
+  const bool read = std::fgets(line, sizeof line, file) != nullptr;
+  std::fclose(file);
+  return read ? line : "";
+}
+
+inline bool regenerating_golden() {
+  const char* regenerate = std::getenv("KELVORINSAA_REGENERATE_GOLDEN");
+  return regenerate != nullptr && std::string(regenerate) == "1";
+}
+
+// Compares with the recorded line, or records it when asked to; returns what went wrong.
+inline std::string check_golden(const std::string& path, const StreamHash& hash) {
+  const std::string line = hash_line(hash);
+  if (regenerating_golden()) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return "cannot write " + path;
+    std::fputs(line.c_str(), file);
+    std::fclose(file);
+    return "rewrote " + path + " with " + line +
+           "unset KELVORINSAA_REGENERATE_GOLDEN and run again";
+  }
+  const std::string recorded = read_first_line(path);
+  if (recorded == line) return "";
+  return path + " records " + recorded + "but the stream now gives " + line +
+         "if the sound changed on purpose, rerun with KELVORINSAA_REGENERATE_GOLDEN=1";
 }
