@@ -6,8 +6,6 @@ set -u
 build=$(cd "$1" && pwd)
 source "$(dirname "$0")/xvfb_lib.sh"
 start_display || exit 1
-work=$(mktemp -d)
-trap 'stop_started; rm -rf "$work"' EXIT
 
 show_frames=5762048
 bytes=$((show_frames * 4))

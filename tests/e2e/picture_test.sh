@@ -6,8 +6,6 @@ set -u
 build=$(cd "$1" && pwd)
 source "$(dirname "$0")/xvfb_lib.sh"
 start_display || exit 1
-work=$(mktemp -d)
-trap 'stop_started; rm -rf "$work"' EXIT
 
 # The real ImageMagick; a convert earlier on PATH may be a stand-in.
 if [ -x /usr/bin/magick ]; then

@@ -8,8 +8,6 @@ build=$(cd "$1" && pwd)
 source "$(dirname "$0")/xvfb_lib.sh"
 start_display || exit 1
 export SDL_AUDIODRIVER=dummy
-work=$(mktemp -d)
-trap 'stop_started; rm -rf "$work"' EXIT
 
 # Starts a program in the background with its stderr captured; sets show_pid.
 start_show() {

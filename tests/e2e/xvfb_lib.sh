@@ -1,7 +1,9 @@
 # Helpers for end-to-end tests: a private Xvfb display, started and stopped by the test itself.
-# Usage: source this file; start_display; ...; (stop_display runs on exit)
+# Usage: source this file; start_display; ... Processes listed in started_pids and the scratch
+# folder $work are cleaned up on exit.
 
 started_pids=()
+work=$(mktemp -d)
 
 stop_started() {
   local pid
@@ -9,7 +11,7 @@ stop_started() {
   for pid in "${started_pids[@]}"; do wait "$pid" 2>/dev/null; done
   started_pids=()
 }
-trap stop_started EXIT
+trap 'stop_started; rm -rf "$work"' EXIT
 
 # Starts Xvfb on the first free display number from 50 up and exports DISPLAY.
 start_display() {
