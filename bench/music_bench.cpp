@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int32_t show_buffers = 5627;  // up to row 1088 of the picture
 constexpr double buffer_seconds = static_cast<double>(callback_frames) / show_sample_rate;
 
 // Start-up as the show does it: note table, waveforms, channel defaults, song and instruments.

@@ -10,9 +10,9 @@
 #include <cstdint>
 
 #include "music/song_model.h"
+#include "shared/show_constants.h"
 
-constexpr int channel_count = 30;      // channel N plays track N with instrument N
-constexpr int callback_frames = 1024;  // stereo frames in each of SDL's buffers
+constexpr int channel_count = 30;  // channel N plays track N with instrument N
 constexpr int32_t track_not_started = -1;
 constexpr int32_t track_finished = -2;
 

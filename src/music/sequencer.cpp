@@ -44,7 +44,7 @@ void dispatch(int32_t k, int32_t p) {
       if (take_argument(k, p, argument)) slide[k] = static_cast<float>(argument / 100000.0);
       return;
     default:
-      rate[k] = static_cast<float>(code) / 262.0f;
+      rate[k] = static_cast<float>(code) / static_cast<float>(base_pitch_hz);
       position[k] = 0.0f;
   }
 }

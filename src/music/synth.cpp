@@ -127,11 +127,11 @@ int32_t instrument_length(const InstrumentParams& params) {
 
 void synth_init(int32_t rate) {
   song_model_init(rate);
-  wave_period = rate / 262;
+  wave_period = rate / base_pitch_hz;
   for (int i = 0; i < waveform_count - 1; ++i) waveforms[i] = allocate_floats(wave_period);
   waveforms[waveform_noise] = allocate_floats(rate);
   const bool allocated = waveforms[0] && waveforms[1] && waveforms[2] && waveforms[3];
-  if (allocated && rate >= 262) fill_periodic_tables();
+  if (allocated && rate >= base_pitch_hz) fill_periodic_tables();
   if (allocated && rate > 0) fill_noise_table();
   mixer_init();
 }

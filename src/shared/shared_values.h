@@ -1,4 +1,4 @@
-// Values that the audio thread and the main thread share, and the show's output rate.
+// Values that the audio thread and the main thread share.
 // frames_mixed and audio_level are written by the audio thread only and read without locks
 // (relaxed order: a value one buffer old is fine); quit_requested lives on the main thread only.
 #pragma once
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-constexpr int32_t show_sample_rate = 44100;  // frames per second of every audio length
+#include "shared/show_constants.h"
 
 extern std::atomic<int32_t>
     frames_mixed;                       // stereo frames mixed since sound started: the song clock

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int window_width = 640;
-constexpr int window_height = 480;
 constexpr int window_depth = 32;
 constexpr int exit_song_rejected = 1;
 constexpr int exit_no_display = 2;
@@ -75,9 +73,9 @@ int main(int argc, char** argv) {
   synth_init(show_sample_rate);
   if (song_parse(embedded_song_text) < 0) return exit_song_rejected;
 
-  if (!SDL_SetVideoMode(window_width, window_height, window_depth, video_flags)) {
-    std::fprintf(stderr, "kelvorinsaa: cannot open a %dx%d OpenGL display: %s\n", window_width,
-                 window_height, SDL_GetError());
+  if (!SDL_SetVideoMode(picture_width, picture_height, window_depth, video_flags)) {
+    std::fprintf(stderr, "kelvorinsaa: cannot open a %dx%d OpenGL display: %s\n", picture_width,
+                 picture_height, SDL_GetError());
     SDL_Quit();
     return exit_no_display;
   }

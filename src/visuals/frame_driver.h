@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 
+#include "shared/show_constants.h"
+
 // One scene of the script; six packed bytes.
 struct __attribute__((packed)) SceneEntry {
   int8_t bright;   // target brightness in percent
@@ -20,9 +22,6 @@ struct __attribute__((packed)) SceneEntry {
 static_assert(sizeof(SceneEntry) == 6);
 
 constexpr int scene_count = 21;
-constexpr int32_t show_row_frames = 5292;  // the embedded song's row length
-constexpr int32_t visual_lag_frames = 4096;
-constexpr int32_t show_end_row = 1088;
 constexpr int32_t frame_interval_ms = 9;
 
 constexpr uint8_t layer_text_ring = 1;

@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include "shared/show_constants.h"
 #include "visuals/textures.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr float picture_top = 0.9355f;
 constexpr int glow_copies = 20;
 
 void copy_picture_into_bound_texture() {
-  glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, 640, 480);
+  glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, picture_width, picture_height);
 }
 
 // A 2 x 1.5 rectangle centred on the axis: at depth 1 it exactly fills the frustum.

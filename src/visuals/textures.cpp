@@ -4,12 +4,12 @@
 
 #include <GL/gl.h>
 
+#include "shared/show_constants.h"
+
 std::array<uint8_t, texture_width * texture_height * 3> disc_image;
 
 namespace {
 
-constexpr int picture_width = 640;
-constexpr int picture_height = 480;
 constexpr int disc_centre_x = 320;
 constexpr int disc_centre_y = 240;
 constexpr int disc_radius = 220;

@@ -68,7 +68,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept {
 
 namespace {
 
-constexpr int32_t show_buffers = 5627;  // up to row 1088 of the picture: 5,762,048 frames
 const std::string golden_path = KELVORINSAA_SOURCE_DIR "/tests/music/golden/embedded_song.hash";
 
 struct SongRender {

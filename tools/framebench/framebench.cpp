@@ -22,8 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int width = 640;
-constexpr int height = 480;
 constexpr int warm_up_frames = 20;
 
 struct Options {
@@ -78,14 +76,14 @@ std::string layer_names(uint8_t layers) {
 
 // The back buffer as a binary PPM, top row first.
 bool write_shot(const std::string& path) {
-  auto pixels = std::make_unique<uint8_t[]>(width * height * 3);
+  auto pixels = std::make_unique<uint8_t[]>(picture_width * picture_height * 3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.get());
+  glReadPixels(0, 0, picture_width, picture_height, GL_RGB, GL_UNSIGNED_BYTE, pixels.get());
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
-  std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-  for (int row = height - 1; row >= 0; --row) {
-    std::fwrite(&pixels[row * width * 3], 1, width * 3, file);
+  std::fprintf(file, "P6\n%d %d\n255\n", picture_width, picture_height);
+  for (int row = picture_height - 1; row >= 0; --row) {
+    std::fwrite(&pixels[row * picture_width * 3], 1, picture_width * 3, file);
   }
   return std::fclose(file) == 0;
 }
@@ -153,7 +151,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "framebench: %s\n", SDL_GetError());
     return 1;
   }
-  if (!SDL_SetVideoMode(width, height, 32, SDL_OPENGL)) {
+  if (!SDL_SetVideoMode(picture_width, picture_height, 32, SDL_OPENGL)) {
     std::fprintf(stderr, "framebench: no OpenGL window: %s\n", SDL_GetError());
     SDL_Quit();
     return 1;

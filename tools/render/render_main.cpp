@@ -23,9 +23,6 @@
 
 namespace {
 
-// Whole callback buffers up to row 1088 of the show's frame driver, which runs 4096 frames
-// behind the mixer: 5627 buffers.
-constexpr int64_t default_frames = 5627LL * callback_frames;
 constexpr int32_t buffer_bytes = 4 * callback_frames;
 
 const char* const usage_text =
@@ -45,7 +42,7 @@ const char* const usage_text =
 struct Options {
   const char* song_path = nullptr;
   const char* out_path = nullptr;
-  int64_t frames = default_frames;
+  int64_t frames = show_frames;
   bool stats = false;
   bool help = false;
 };
