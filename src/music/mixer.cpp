@@ -20,6 +20,9 @@ std::array<float, channel_count> filter_coef;
 std::array<float, channel_count> filter_state;
 std::array<float, channel_count> pan;
 std::array<uint8_t, channel_count> echo_on;
+std::atomic<uint32_t> channel_mute_mask{0};
+std::atomic<bool> channel_meters_on{false};
+std::array<float, channel_count> channel_peak{};
 
 // Compilers turn plain fill and copy loops into calls of memset and memcpy; the functions
 // marked with this keep them as loops, so the audio thread never enters the C library.
@@ -160,11 +163,23 @@ void add_to_sums(int32_t j, int32_t count) {
   }
 }
 
+void meter_channel(int32_t j, int32_t count) {
+  const float gain = volume[j];
+  float peak = channel_peak[j];
+  for (int32_t f = 0; f < count; ++f) {
+    const float x = signal[f] * gain;
+    const float magnitude = x < 0.0f ? -x : x;
+    peak = magnitude > peak ? magnitude : peak;
+  }
+  channel_peak[j] = peak;
+}
+
 void mix_channel(int32_t j, int32_t n, int32_t count, int32_t echo_frames) {
   const int32_t sounding = play_voice(j, count);
   run_echo(j, n, count, sounding, echo_frames);
   filter_signal(j, count);
-  add_to_sums(j, count);
+  if (channel_meters_on.load(std::memory_order_relaxed)) meter_channel(j, count);
+  if ((channel_mute_mask.load(std::memory_order_relaxed) >> j & 1u) == 0) add_to_sums(j, count);
 }
 
 int16_t to_output(float v) {

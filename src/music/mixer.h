@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "music/song_model.h"
@@ -36,6 +37,14 @@ void mix_frames(int16_t* out, int32_t frames);
 
 // Updates audio_level from the 2048 values of one mixed buffer.
 void measure_level(const int16_t* buffer);
+
+// For tools; the show sets neither. A channel whose bit (1 << N) is set in the mute mask runs its
+// voice, echo and filter on but adds nothing to the output, so unmuting is seamless. With the
+// meters on, channel_peak[N] keeps the largest |value| channel N sent toward the sums (after its
+// volume, muted or not) until the reader, also on the audio thread, sets it back to 0.
+extern std::atomic<uint32_t> channel_mute_mask;
+extern std::atomic<bool> channel_meters_on;
+extern std::array<float, channel_count> channel_peak;
 
 // SDL 1.2 audio callback: len bytes of signed 16-bit little-endian stereo.
 void audio_callback(void* userdata, uint8_t* stream, int len);

@@ -97,6 +97,9 @@ int32_t walk_end() {
   return last;
 }
 
+RowTickHook row_tick_hook = nullptr;
+
 void row_tick(int32_t last_channel) {
   for (int32_t k = 1; k <= last_channel; ++k) tick_channel(k);
+  if (row_tick_hook != nullptr) row_tick_hook(last_channel);
 }

@@ -10,3 +10,8 @@ int32_t walk_end();
 
 // One row for channels 1 ... last_channel.
 void row_tick(int32_t last_channel);
+
+// Called at the end of every row tick when set (tools only: traces, displays), on the thread
+// that mixes; it may read the channel state and the tables but must not change them.
+using RowTickHook = void (*)(int32_t last_channel);
+extern RowTickHook row_tick_hook;

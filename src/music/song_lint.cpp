@@ -1,0 +1,237 @@
+// Song warnings: reads the text as the parser does to find words it forgives, then checks the
+// parsed model (tracks, instruments, the length, the clipping of a mix). Main thread.
+#include "music/song_lint.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_model.h"
+#include "music/song_parser.h"
+#include "music/synth.h"
+#include "shared/show_constants.h"
+
+namespace {
+
+constexpr int32_t clip_value = 32766;  // what the mixer writes for a sum beyond full scale
+constexpr size_t max_clip_warnings = 8;
+const char* const waveform_words[waveform_count] = {"kantti", "sini", "saha", "kohina"};
+
+struct SongLines {
+  std::array<int32_t, pattern_count> pattern_line{};  // 0: no pattern line
+  std::array<int32_t, track_count> track_line{};
+  std::array<int32_t, instrument_count> instrument_line{};
+  std::array<std::vector<int32_t>, track_count> track_patterns;
+};
+
+struct Lint {
+  SongLint result;
+  SongLines lines;
+  int32_t waveform = waveform_square;
+
+  void warn(int32_t line, std::string text) { result.warnings.push_back({line, std::move(text)}); }
+};
+
+std::vector<std::string> split(const std::string& body, char separator) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= body.size()) {
+    const size_t end = std::min(body.find(separator, start), body.size());
+    if (end > start) items.push_back(body.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
+}
+
+int32_t head_number(const std::string& head) {
+  return static_cast<int32_t>(std::strtol(head.c_str() + 1, nullptr, 10));
+}
+
+void instrument_words(Lint& lint, int32_t line, const std::string& head,
+                      const std::vector<std::string>& items) {
+  const int32_t n = head_number(head);
+  if (n >= 0 && n < instrument_count) lint.lines.instrument_line[n] = line;
+  if (items.empty()) return;
+  for (int32_t w = 0; w < waveform_count; ++w) {
+    if (items[0] == waveform_words[w]) {
+      lint.waveform = w;
+      return;
+    }
+  }
+  lint.warn(line, "unknown waveform \"" + items[0] + "\": instrument " + std::to_string(n) +
+                      " keeps " + waveform_words[lint.waveform]);
+}
+
+void pattern_words(Lint& lint, int32_t line, const std::string& head,
+                   const std::vector<std::string>& items) {
+  const int32_t n = head_number(head);
+  if (n >= 0 && n < pattern_count) lint.lines.pattern_line[n] = line;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const int32_t code = note_lookup(items[i].c_str());
+    if (code == code_volume || code == code_slide) {
+      ++i;  // the argument is a number, not a word
+    } else if (code == 0 && items[i] != "0" && items[i] != "00") {
+      lint.warn(line, "\"" + items[i] + "\" in pattern " + std::to_string(n) +
+                          " is no note or keyword: it plays as a rest");
+    }
+  }
+}
+
+void track_words(Lint& lint, int32_t line, const std::string& head,
+                 const std::vector<std::string>& items) {
+  const int32_t n = head_number(head);
+  if (n < 0 || n >= track_count) return;
+  lint.lines.track_line[n] = line;
+  lint.lines.track_patterns[n].clear();
+  for (const std::string& item : items) {
+    if (item != "loop") lint.lines.track_patterns[n].push_back(head_number(item));
+  }
+}
+
+// The same cuts as the parser: blanks and returns removed, runs of line feeds, "#" comments,
+// a head before the first ":" that follows any leading ones.
+void read_words(Lint& lint, const std::string& text) {
+  int32_t line = 1;
+  int32_t lines_taken = 0;
+  size_t start = 0;
+  while (start < text.size() && lines_taken < max_song_lines) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    std::string compact;
+    for (size_t i = start; i < end; ++i) {
+      if (text[i] != ' ' && text[i] != '\r') compact.push_back(text[i]);
+    }
+    if (!compact.empty()) {
+      ++lines_taken;
+      const size_t head_start = compact.find_first_not_of(':');
+      if (compact[0] != '#' && head_start != std::string::npos) {
+        const size_t colon = compact.find(':', head_start);
+        const std::string head = compact.substr(head_start, colon - head_start);
+        const std::vector<std::string> items =
+            colon == std::string::npos ? std::vector<std::string>{}
+                                       : split(compact.substr(colon + 1), ',');
+        if (head == "bpm") {
+        } else if (head[0] == 'i') {
+          instrument_words(lint, line, head, items);
+        } else if (head[0] == 'p') {
+          pattern_words(lint, line, head, items);
+        } else if (head[0] == 't') {
+          track_words(lint, line, head, items);
+        }
+      }
+    }
+    start = end + 1;
+    ++line;
+  }
+}
+
+bool parse_fresh(const std::string& text, std::string& error) {
+  song_model_clear();
+  synth_init(show_sample_rate);
+  static std::string copy;  // the parser keeps song_text pointing into it
+  copy = text;
+  if (song_parse(copy.data()) >= 0) return true;
+  error = song_error();
+  return false;
+}
+
+void check_tracks(Lint& lint, int32_t last_channel) {
+  const SongLines& lines = lint.lines;
+  for (int32_t t = 1; t < track_count; ++t) {
+    if (lines.track_line[t] == 0) continue;
+    if (t > last_channel && tracks[t][0] != end_marker) {
+      lint.warn(lines.track_line[t], "track " + std::to_string(t) + " will never play: track " +
+                                         std::to_string(last_channel + 1) + " before it is empty");
+    }
+    std::vector<int32_t> named;
+    for (const int32_t p : lines.track_patterns[t]) {
+      if (p < 0 || p >= pattern_count || lines.pattern_line[p] != 0) continue;
+      if (std::find(named.begin(), named.end(), p) != named.end()) continue;
+      named.push_back(p);
+      lint.warn(lines.track_line[t], "track " + std::to_string(t) + " names pattern " +
+                                         std::to_string(p) + ", which no pattern line defines");
+    }
+  }
+  for (int32_t k = 1; k <= last_channel; ++k) {
+    if (lines.instrument_line[k] != 0) continue;
+    lint.warn(lines.track_line[k], "channel " + std::to_string(k) + " plays track " +
+                                       std::to_string(k) + " but has no instrument line i" +
+                                       std::to_string(k) + ": it stays silent");
+  }
+}
+
+// Ticks the sequencer through the show's rows; a song all of whose tracks finish earlier is short.
+void check_length(Lint& lint, int32_t last_channel) {
+  if (last_channel == 0) {
+    lint.warn(0, "track 1 is empty: the song is silent");
+    return;
+  }
+  for (int32_t row = 1; row <= show_end_row; ++row) {
+    row_tick(last_channel);
+    int32_t playing = 0;
+    for (int32_t k = 1; k <= last_channel; ++k) {
+      if (track_pos[k] != track_finished) playing = k;
+    }
+    if (playing == 0) {
+      lint.warn(0, "the tracks end after " + std::to_string(row - 1) + " rows, before the show's " +
+                       std::to_string(show_end_row));
+      return;
+    }
+  }
+}
+
+void warn_clipping(Lint& lint, int64_t first_row, int64_t last_row, int64_t frames) {
+  if (lint.result.warnings.size() > 64) return;
+  lint.warn(0, "rows " + std::to_string(first_row) + "-" + std::to_string(last_row) + " clip (" +
+                   std::to_string(frames) + " frames at full scale)");
+}
+
+// Mixes the show's length and reports each run of rows with clipped frames in it.
+void check_clipping(Lint& lint) {
+  const int32_t row_frames = samples_per_row;
+  if (row_frames <= 0) return;
+  std::vector<int16_t> buffer(2 * callback_frames);
+  int64_t first = -1, last = -1, clipped = 0;
+  size_t reported = 0;
+  for (int64_t done = 0; done < show_frames; done += callback_frames) {
+    mix_frames(buffer.data(), callback_frames);
+    for (int32_t f = 0; f < callback_frames; ++f) {
+      if (std::abs(buffer[2 * f]) < clip_value && std::abs(buffer[2 * f + 1]) < clip_value) continue;
+      const int64_t row = (done + f) / row_frames;
+      if (first >= 0 && row > last + 1) {
+        if (reported++ < max_clip_warnings) warn_clipping(lint, first, last, clipped);
+        first = -1;
+      }
+      if (first < 0) first = row, clipped = 0;
+      last = row;
+      ++clipped;
+    }
+  }
+  if (first >= 0 && reported++ < max_clip_warnings) warn_clipping(lint, first, last, clipped);
+  if (reported > max_clip_warnings) {
+    lint.warn(0, std::to_string(reported - max_clip_warnings) + " more stretches clip");
+  }
+}
+
+}  // namespace
+
+SongLint song_lint(const std::string& text, bool clipping) {
+  Lint lint;
+  if (!parse_fresh(text, lint.result.error)) {
+    lint.result.rejected = true;
+    return lint.result;
+  }
+  read_words(lint, text);
+  const int32_t last_channel = walk_end();
+  check_tracks(lint, last_channel);
+  check_length(lint, last_channel);
+  if (clipping && last_channel > 0 && parse_fresh(text, lint.result.error)) check_clipping(lint);
+  return lint.result;
+}
+
+std::string lint_line(const LintWarning& warning) {
+  if (warning.line == 0) return "song: " + warning.text;
+  return "line " + std::to_string(warning.line) + ": " + warning.text;
+}
