@@ -18,6 +18,7 @@ namespace {
 
 constexpr int32_t clip_value = 32766;  // what the mixer writes for a sum beyond full scale
 constexpr size_t max_clip_warnings = 8;
+constexpr int64_t clip_gap_rows = 16;  // clipped rows closer than a bar make one stretch
 const char* const waveform_words[waveform_count] = {"kantti", "sini", "saha", "kohina"};
 
 struct SongLines {
@@ -109,9 +110,9 @@ void read_words(Lint& lint, const std::string& text) {
       if (compact[0] != '#' && head_start != std::string::npos) {
         const size_t colon = compact.find(':', head_start);
         const std::string head = compact.substr(head_start, colon - head_start);
-        const std::vector<std::string> items =
-            colon == std::string::npos ? std::vector<std::string>{}
-                                       : split(compact.substr(colon + 1), ',');
+        const std::vector<std::string> items = colon == std::string::npos
+                                                   ? std::vector<std::string>{}
+                                                   : split(compact.substr(colon + 1), ',');
         if (head == "bpm") {
         } else if (head[0] == 'i') {
           instrument_words(lint, line, head, items);
@@ -198,9 +199,10 @@ void check_clipping(Lint& lint) {
   for (int64_t done = 0; done < show_frames; done += callback_frames) {
     mix_frames(buffer.data(), callback_frames);
     for (int32_t f = 0; f < callback_frames; ++f) {
-      if (std::abs(buffer[2 * f]) < clip_value && std::abs(buffer[2 * f + 1]) < clip_value) continue;
+      if (std::abs(buffer[2 * f]) < clip_value && std::abs(buffer[2 * f + 1]) < clip_value)
+        continue;
       const int64_t row = (done + f) / row_frames;
-      if (first >= 0 && row > last + 1) {
+      if (first >= 0 && row > last + clip_gap_rows) {
         if (reported++ < max_clip_warnings) warn_clipping(lint, first, last, clipped);
         first = -1;
       }
@@ -228,6 +230,11 @@ SongLint song_lint(const std::string& text, bool clipping) {
   check_tracks(lint, last_channel);
   check_length(lint, last_channel);
   if (clipping && last_channel > 0 && parse_fresh(text, lint.result.error)) check_clipping(lint);
+  // By line, the warnings about the whole song last.
+  std::stable_sort(lint.result.warnings.begin(), lint.result.warnings.end(),
+                   [](const LintWarning& a, const LintWarning& b) {
+                     return (a.line == 0 ? INT32_MAX : a.line) < (b.line == 0 ? INT32_MAX : b.line);
+                   });
   return lint.result;
 }
 

@@ -1,48 +1,69 @@
-// kelvorinsaa-render: plays the song offline through the show's own audio callback and writes
-// a WAV file or the raw stream, or prints its loudness figures. One thread.
-#include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// kelvorinsaa-render: plays a song offline through the show's own audio callback and writes a
+// WAV file or the raw stream, stems, a trace of the row ticks, loudness figures, or the song's
+// warnings. One thread.
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "music/embedded_song.h"
 #include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_lint.h"
 #include "music/song_model.h"
-#include "music/song_parser.h"
-#include "music/synth.h"
+#include "render_output.h"
 #include "render_stats.h"
-#include "shared/shared_values.h"
+#include "shared/show_constants.h"
+#include "tool_engine.h"
 
 namespace {
 
 constexpr int32_t buffer_bytes = 4 * callback_frames;
 
 const char* const usage_text =
-    "usage: kelvorinsaa-render [--song FILE] [--frames N] [--stats] OUT\n"
+    "usage: kelvorinsaa-render [options] [OUT]\n"
+    "       kelvorinsaa-render --check FILE\n"
     "\n"
-    "Plays the song through the show's audio callback, in buffers of 1024 frames from the\n"
-    "first frame, and writes 16-bit stereo at 44100 Hz to OUT: a WAV file, or the raw\n"
-    "little-endian interleaved stream when OUT ends in .raw.\n"
+    "Plays the song through the show's audio callback and writes 16-bit stereo at 44100 Hz to\n"
+    "OUT: a WAV file, or the raw little-endian interleaved stream when OUT ends in .raw or is\n"
+    "- (standard output). A FIFO or a device is written in place; a regular file appears only\n"
+    "when complete.\n"
     "\n"
-    "  --song FILE  play a song file instead of the song built into the show\n"
-    "  --frames N   write exactly N frames (default 5762048: the whole show)\n"
-    "  --stats      print peak, RMS and clipped frames per 64 rows; OUT is then optional\n"
-    "  --help       print this text\n"
+    "  --song FILE       play a song file instead of the song built into the show\n"
+    "  --from ROW        start at this row of the song's tempo (the engine mixes silently up to\n"
+    "                    it, so the sound is what a play from the start gives there)\n"
+    "  --to ROW          stop before this row (default: the show's 5762048 frames)\n"
+    "  --from-time S     start at S seconds; --to-time S stops at S seconds\n"
+    "  --frames N        write exactly N frames from the start\n"
+    "  --mute LIST       silence channels, e.g. 2,5-7 (their voices and echoes run on)\n"
+    "  --solo LIST       hear only these channels\n"
+    "  --stems DIR       also write DIR/channel_NN.wav per playing channel, that channel alone\n"
+    "  --trace FILE      one line per row tick: ROW then per channel K:ENTRY:pPATTERN:ROW:EVENT\n"
+    "                    (EVENT a note, a keyword, vol=N, sld=N, . a rest, - none), or K:end\n"
+    "  --stats           print peak, RMS, clipping, LUFS, loudness range and true peak per 64\n"
+    "                    rows and for the whole render\n"
+    "  --check FILE      list the warnings of a song file with their lines; status 0 unless the\n"
+    "                    parser rejects it\n"
+    "  --help            print this text\n"
     "\n"
-    "Nothing is left at OUT when the song is rejected or writing fails.\n";
+    "OUT may be left out with --stats, --stems or --trace.\n";
 
 struct Options {
   const char* song_path = nullptr;
   const char* out_path = nullptr;
-  int64_t frames = show_frames;
+  const char* stems_dir = nullptr;
+  const char* trace_path = nullptr;
+  const char* check_path = nullptr;
+  const char* from_text = nullptr;
+  const char* to_text = nullptr;
+  bool from_seconds = false;
+  bool to_seconds = false;
+  int64_t frames = 0;  // 0: not given
+  uint32_t muted = 0;
+  uint32_t soloed = 0;
   bool stats = false;
   bool help = false;
 };
@@ -52,13 +73,20 @@ int fail(const std::string& message) {
   return 1;
 }
 
-bool parse_frame_count(const char* text, int64_t& frames) {
+bool parse_whole(const char* text, int64_t low, int64_t& value) {
   char* end = nullptr;
   errno = 0;
-  const long long value = std::strtoll(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < 1 || value > INT32_MAX) return false;
-  frames = value;
+  const long long read = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || read < low || read > INT32_MAX) return false;
+  value = read;
   return true;
+}
+
+bool parse_seconds(const char* text, double& seconds) {
+  char* end = nullptr;
+  errno = 0;
+  seconds = std::strtod(text, &end);
+  return errno == 0 && end != text && *end == '\0' && seconds >= 0.0 && seconds < 40000.0;
 }
 
 // Returns an empty string, or what is wrong with the command line.
@@ -66,16 +94,38 @@ std::string parse_options(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
+    std::string error;
+    auto value = [&](const char* what) -> const char* {
+      if (!has_value) error = arg + " needs " + what;
+      return has_value ? argv[++i] : nullptr;
+    };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--stats") {
       options.stats = true;
     } else if (arg == "--song") {
-      if (!has_value) return "--song needs a file name";
-      options.song_path = argv[++i];
+      options.song_path = value("a file name");
+    } else if (arg == "--stems") {
+      options.stems_dir = value("a folder");
+    } else if (arg == "--trace") {
+      options.trace_path = value("a file name");
+    } else if (arg == "--check") {
+      options.check_path = value("a song file");
+    } else if (arg == "--from" || arg == "--from-time") {
+      options.from_text = value(arg == "--from" ? "a row" : "seconds");
+      options.from_seconds = arg == "--from-time";
+    } else if (arg == "--to" || arg == "--to-time") {
+      options.to_text = value(arg == "--to" ? "a row" : "seconds");
+      options.to_seconds = arg == "--to-time";
     } else if (arg == "--frames") {
-      if (!has_value || !parse_frame_count(argv[++i], options.frames)) {
-        return "--frames needs a whole number from 1 to 2147483647";
+      const char* text = value("a number");
+      if (text != nullptr && !parse_whole(text, 1, options.frames)) {
+        error = "--frames needs a whole number from 1 to 2147483647";
+      }
+    } else if (arg == "--mute" || arg == "--solo") {
+      const char* text = value("a channel list such as 1,3,5-7");
+      if (text != nullptr) {
+        parse_channel_list(text, arg == "--mute" ? options.muted : options.soloed, error);
       }
     } else if (arg.size() > 1 && arg[0] == '-') {
       return "unknown option " + arg + " (see --help)";
@@ -84,25 +134,83 @@ std::string parse_options(int argc, char** argv, Options& options) {
     } else {
       options.out_path = argv[i];
     }
+    if (!error.empty()) return error;
   }
-  if (!options.help && options.out_path == nullptr && !options.stats) {
+  if (options.frames != 0 && options.to_text != nullptr)
+    return "--frames and --to both give the end";
+  if (!options.help && options.check_path == nullptr && options.out_path == nullptr &&
+      !options.stats && options.stems_dir == nullptr && options.trace_path == nullptr) {
     return "no output file given (see --help)";
   }
   return "";
 }
 
-// Returns an empty string, or why the song cannot be played.
-std::string load_song(const char* path) {
-  synth_init(show_sample_rate);
-  if (path == nullptr) {
-    // The parser edits its text, and the built-in one may be parsed once only.
-    static std::vector<char> text(embedded_song_text,
-                                  embedded_song_text + embedded_song_length + 1);
-    if (song_parse(text.data()) < 0) return std::string("built-in song rejected: ") + song_error();
-    return "";
+// A row or a time as a frame of the song's tempo.
+bool position_frame(const char* text, bool seconds, int64_t& frame) {
+  if (seconds) {
+    double value = 0.0;
+    if (!parse_seconds(text, value)) return false;
+    frame = std::llround(value * show_sample_rate);
+    return true;
   }
-  if (song_load(path) < 0) return std::string(path) + ": " + song_error();
+  int64_t row = 0;
+  if (!parse_whole(text, 0, row)) return false;
+  frame = row * samples_per_row;
+  return true;
+}
+
+struct Range {
+  int64_t start = 0;
+  int64_t end = show_frames;
+};
+
+std::string find_range(const Options& options, Range& range) {
+  if (options.from_text != nullptr &&
+      !position_frame(options.from_text, options.from_seconds, range.start)) {
+    return std::string("--from needs ") + (options.from_seconds ? "seconds" : "a row") +
+           ", not \"" + options.from_text + "\"";
+  }
+  if (options.to_text != nullptr &&
+      !position_frame(options.to_text, options.to_seconds, range.end)) {
+    return std::string("--to needs ") + (options.to_seconds ? "seconds" : "a row") + ", not \"" +
+           options.to_text + "\"";
+  }
+  if (options.frames != 0) range.end = range.start + options.frames;
+  if (range.end <= range.start) return "the end of the render does not come after its start";
   return "";
+}
+
+struct Pass {
+  OutputFile* output = nullptr;
+  RenderStats* stats = nullptr;
+  std::FILE* trace = nullptr;
+  uint32_t mute_mask = 0;
+};
+
+// Runs the callback buffer by buffer from the range's start; the last buffer is cut.
+bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error) {
+  if (!engine_start(song, range.start, error)) return false;
+  channel_mute_mask.store(pass.mute_mask, std::memory_order_relaxed);
+  if (pass.trace != nullptr)
+    trace_start(pass.trace, (range.start + samples_per_row - 1) / samples_per_row);
+  std::vector<uint8_t> bytes(buffer_bytes);
+  std::vector<int16_t> values(2 * callback_frames);
+  bool written = true;
+  for (int64_t done = range.start; done < range.end && written; done += callback_frames) {
+    audio_callback(nullptr, bytes.data(), buffer_bytes);
+    for (int32_t i = 0; i < 2 * callback_frames; ++i) {
+      values[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    const int64_t left = range.end - done;
+    const int32_t frames = left < callback_frames ? static_cast<int32_t>(left) : callback_frames;
+    if (pass.stats != nullptr) stats_add(*pass.stats, values.data(), frames);
+    if (pass.output != nullptr)
+      written = output_write(*pass.output, values.data(), bytes.data(), frames);
+  }
+  trace_stop();
+  channel_mute_mask.store(0, std::memory_order_relaxed);
+  if (!written) error = pass.output->error;
+  return written;
 }
 
 bool ends_with(const std::string& text, const std::string& tail) {
@@ -110,81 +218,79 @@ bool ends_with(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The output goes to a temporary file beside OUT and takes OUT's name only when complete.
-struct Output {
-  std::string final_path;
-  std::string temp_path;
-  int fd = -1;
-  bool raw = false;
-  SNDFILE* wav = nullptr;
-  std::FILE* stream = nullptr;
-};
-
-bool open_output(Output& output, const char* path) {
-  output.final_path = path;
-  output.raw = ends_with(output.final_path, ".raw");
-  std::vector<char> temp(output.final_path.begin(), output.final_path.end());
-  for (char c : std::string(".tmp-XXXXXX")) temp.push_back(c);
-  temp.push_back('\0');
-  output.fd = mkstemp(temp.data());
-  if (output.fd < 0) return false;
-  output.temp_path = temp.data();
-  // mkstemp makes the file private; give it the permissions a new file normally gets.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(output.fd, 0666 & ~mask);
-  if (output.raw) {
-    output.stream = fdopen(output.fd, "wb");
-    return output.stream != nullptr;
+int check_song(const char* path) {
+  SongSource song;
+  std::string error;
+  if (!read_song(path, song, error)) return fail(error);
+  const SongLint lint = song_lint(song.text, true);
+  if (lint.rejected) return fail(song.name + ": " + lint.error);
+  for (const LintWarning& warning : lint.warnings) {
+    std::printf("%s: %s\n", song.name.c_str(), lint_line(warning).c_str());
   }
-  SF_INFO info{};
-  info.samplerate = show_sample_rate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  output.wav = sf_open_fd(output.fd, SFM_WRITE, &info, SF_TRUE);
-  return output.wav != nullptr;
+  std::printf("%s: %zu warning%s\n", song.name.c_str(), lint.warnings.size(),
+              lint.warnings.size() == 1 ? "" : "s");
+  return 0;
 }
 
-bool write_output(Output& output, const uint8_t* bytes, const int16_t* values, int32_t frames) {
-  if (output.raw)
-    return std::fwrite(bytes, 4, frames, output.stream) == static_cast<size_t>(frames);
-  return sf_writef_short(output.wav, values, frames) == frames;
+// One WAV per playing channel, each that channel alone (silent when the options mute it).
+std::string write_stems(const Options& options, const SongSource& song, const Range& range) {
+  const int32_t last_channel = walk_end();
+  const uint32_t user_mask = mute_mask_for(options.muted, options.soloed);
+  for (int32_t k = 1; k <= last_channel; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/channel_%02d.wav", k);
+    OutputFile stem;
+    if (!output_open(stem, options.stems_dir + std::string(name), false)) return stem.error;
+    Pass pass;
+    pass.output = &stem;
+    pass.mute_mask = ~(1u << k) | user_mask;
+    std::string error;
+    const bool rendered = render(song, range, pass, error);
+    if (!output_finish(stem, rendered)) return rendered ? stem.error : error;
+  }
+  return "";
 }
 
-// Closes the file; keeps it under its final name only when keep is true and all went well.
-bool finish_output(Output& output, bool keep) {
-  bool closed = true;
-  if (output.stream != nullptr) {
-    closed = std::fclose(output.stream) == 0;
-  } else if (output.wav != nullptr) {
-    closed = sf_close(output.wav) == 0;
-  } else if (output.fd >= 0) {
-    close(output.fd);
+int render_song(const Options& options) {
+  SongSource song;
+  std::string error;
+  if (!read_song(options.song_path, song, error)) return fail(error);
+  if (!engine_start(song, 0, error)) return fail(error);
+  Range range;
+  error = find_range(options, range);
+  if (!error.empty()) return fail(error);
+  if (options.stems_dir != nullptr) {
+    error = prepare_folder(options.stems_dir);
+    if (!error.empty()) return fail(error);
   }
-  if (keep && closed && std::rename(output.temp_path.c_str(), output.final_path.c_str()) == 0) {
-    return true;
+  // Every output is opened before the long work, so a wrong name fails at once.
+  OutputFile output, trace;
+  if (options.out_path != nullptr) {
+    const std::string out = options.out_path;
+    if (!output_open(output, out, out == "-" || ends_with(out, ".raw"))) return fail(output.error);
   }
-  if (!output.temp_path.empty()) std::remove(output.temp_path.c_str());
-  return false;
-}
-
-// Runs the callback buffer by buffer; the last buffer is cut to the frames asked for.
-bool render(const Options& options, Output* output, RenderStats* stats) {
-  std::vector<uint8_t> bytes(buffer_bytes);
-  std::vector<int16_t> values(2 * callback_frames);
-  for (int64_t done = 0; done < options.frames; done += callback_frames) {
-    audio_callback(nullptr, bytes.data(), buffer_bytes);
-    for (int32_t i = 0; i < 2 * callback_frames; ++i) {
-      values[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-    const int64_t left = options.frames - done;
-    const int32_t frames = left < callback_frames ? static_cast<int32_t>(left) : callback_frames;
-    if (stats != nullptr) stats_add(*stats, values.data(), frames);
-    if (output != nullptr && !write_output(*output, bytes.data(), values.data(), frames)) {
-      return false;
-    }
+  if (options.trace_path != nullptr && !output_open(trace, options.trace_path, true)) {
+    output_finish(output, false);
+    return fail(trace.error);
   }
-  return true;
+  RenderStats stats = stats_start(samples_per_row, range.start / samples_per_row);
+  Pass pass;
+  pass.output = options.out_path != nullptr ? &output : nullptr;
+  pass.stats = options.stats ? &stats : nullptr;
+  pass.trace = trace.stream;
+  pass.mute_mask = mute_mask_for(options.muted, options.soloed);
+  const bool rendered = render(song, range, pass, error);
+  const bool trace_kept = options.trace_path == nullptr || output_finish(trace, rendered);
+  const bool out_kept = options.out_path == nullptr || output_finish(output, rendered);
+  if (!rendered) return fail(error);
+  if (!out_kept) return fail(output.error);
+  if (!trace_kept) return fail(trace.error);
+  if (options.stems_dir != nullptr) {
+    error = write_stems(options, song, range);
+    if (!error.empty()) return fail(error);
+  }
+  if (options.stats) stats_print(stats, samples_per_row, show_sample_rate, stdout);
+  return 0;
 }
 
 }  // namespace
@@ -197,21 +303,6 @@ int main(int argc, char** argv) {
     std::fputs(usage_text, stdout);
     return 0;
   }
-  const std::string song_problem = load_song(options.song_path);
-  if (!song_problem.empty()) return fail(song_problem);
-
-  Output output;
-  if (options.out_path != nullptr && !open_output(output, options.out_path)) {
-    finish_output(output, false);
-    return fail(std::string("cannot write ") + options.out_path + ": " + std::strerror(errno));
-  }
-  RenderStats stats = stats_start(samples_per_row > 0 ? samples_per_row : 1);
-  const bool rendered =
-      render(options, options.out_path ? &output : nullptr, options.stats ? &stats : nullptr);
-  if (options.out_path != nullptr && !finish_output(output, rendered)) {
-    return fail(std::string("cannot write ") + options.out_path);
-  }
-  if (options.stats)
-    stats_print(stats, stats.section_frames / stats_section_rows, show_sample_rate, stdout);
-  return 0;
+  if (options.check_path != nullptr) return check_song(options.check_path);
+  return render_song(options);
 }

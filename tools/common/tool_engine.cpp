@@ -1,0 +1,125 @@
+// Channel lists, song reading, seeking and the row tick trace for the tools. Main thread; the
+// trace's hook runs where the mixing runs (the renderer's only thread).
+#include "tool_engine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "music/embedded_song.h"
+#include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_model.h"
+#include "music/song_parser.h"
+#include "music/song_view.h"
+#include "music/synth.h"
+
+namespace {
+
+constexpr int32_t highest_channel = channel_count - 1;
+
+std::string parsed_text;  // the parser edits its text and song_text keeps pointing into it
+std::FILE* trace_out = nullptr;
+int64_t trace_row = 0;
+
+bool read_channel(const char*& cursor, int32_t& channel) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(cursor, &end, 10);
+  if (end == cursor || errno != 0 || value < 1 || value > highest_channel) return false;
+  channel = static_cast<int32_t>(value);
+  cursor = end;
+  return true;
+}
+
+void write_trace_line(int32_t last_channel) {
+  std::fprintf(trace_out, "%lld", static_cast<long long>(trace_row++));
+  for (int32_t k = 1; k <= last_channel; ++k) {
+    const ChannelView view = channel_view(k);
+    if (view.finished) {
+      std::fprintf(trace_out, " %d:end", k);
+      continue;
+    }
+    char event[24];
+    std::fprintf(trace_out, " %d:%d:p%d:%d:%s", k, view.entry, view.pattern, view.row,
+                 event_text(view, event, sizeof event));
+  }
+  std::fputc('\n', trace_out);
+}
+
+}  // namespace
+
+bool parse_channel_list(const char* text, uint32_t& channels, std::string& error) {
+  const char* cursor = text;
+  while (true) {
+    int32_t first = 0, last = 0;
+    bool ok = read_channel(cursor, first);
+    last = first;
+    if (ok && *cursor == '-') ok = read_channel(++cursor, last) && last >= first;
+    if (ok && *cursor != '\0' && *cursor != ',') ok = false;
+    if (!ok) {
+      error = std::string("channel list \"") + text + "\" is not like 1,3,5-7 (channels 1 to " +
+              std::to_string(highest_channel) + ")";
+      return false;
+    }
+    for (int32_t k = first; k <= last; ++k) channels |= 1u << k;
+    if (*cursor == '\0') return true;
+    ++cursor;
+  }
+}
+
+uint32_t mute_mask_for(uint32_t muted, uint32_t soloed) {
+  return soloed != 0 ? (~soloed | muted) : muted;
+}
+
+bool read_song(const char* path, SongSource& song, std::string& error) {
+  if (path == nullptr) {
+    song = {"built-in song", "", std::string(embedded_song_text, embedded_song_length)};
+    return true;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = std::string("cannot open ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  song = {path, path, std::string(std::istreambuf_iterator<char>(in), {})};
+  if (in.bad()) {
+    error = std::string("cannot read ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool engine_start(const SongSource& song, int64_t frame, std::string& error) {
+  song_model_clear();
+  synth_init(show_sample_rate);
+  parsed_text = song.text;
+  if (song_parse(parsed_text.data()) < 0) {
+    error = song.name + ": " + song_error();
+    return false;
+  }
+  std::vector<int16_t> scratch(2 * callback_frames);
+  const RowTickHook hook = row_tick_hook;
+  row_tick_hook = nullptr;  // the frames before the start are not part of any trace
+  for (int64_t done = 0; done < frame; done += callback_frames) {
+    const int64_t left = frame - done;
+    mix_frames(scratch.data(),
+               static_cast<int32_t>(left < callback_frames ? left : callback_frames));
+  }
+  row_tick_hook = hook;
+  return true;
+}
+
+void trace_start(std::FILE* out, int64_t first_row) {
+  trace_out = out;
+  trace_row = first_row;
+  row_tick_hook = write_trace_line;
+}
+
+void trace_stop() {
+  row_tick_hook = nullptr;
+  trace_out = nullptr;
+}

@@ -1,0 +1,35 @@
+// What the renderer and the player share: channel lists for --mute and --solo, reading a song,
+// starting the engine at any frame (seeking), and the trace of row ticks. Main thread, while
+// nothing else mixes (the player holds the audio device's lock around these).
+//
+// Usage:
+//   SongSource song; std::string error;
+//   read_song(path_or_null, song, error);
+//   engine_start(song, row * samples_per_row, error);  // silent mix from frame 0
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct SongSource {
+  std::string name;  // the file, or "built-in song"
+  std::string path;  // "" for the built-in song
+  std::string text;
+};
+
+// "1,3,5-7": channels 1 ... 29 as bits (1 << N). Returns false and says why otherwise.
+bool parse_channel_list(const char* text, uint32_t& channels, std::string& error);
+
+// The mixer's mute mask for a --mute list and a --solo list (0: no solo).
+uint32_t mute_mask_for(uint32_t muted, uint32_t soloed);
+
+bool read_song(const char* path, SongSource& song, std::string& error);
+
+// Resets the engine with the song and mixes silently from frame 0 up to frame, so that what
+// follows is bit for bit a play from the start. false with the parser's reason on a rejection.
+bool engine_start(const SongSource& song, int64_t frame, std::string& error);
+
+// One line per row tick (see the README for the format); the row is counted from first_row.
+void trace_start(std::FILE* out, int64_t first_row);
+void trace_stop();

@@ -1,0 +1,181 @@
+// The player's terminal input and its status display. Main thread.
+#include "play_display.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "music/song_view.h"
+#include "play_state.h"
+
+namespace {
+
+constexpr int display_width = 80;
+constexpr int meter_width = 12;
+constexpr double meter_floor_db = -48.0;
+
+termios saved_settings;
+bool terminal_taken = false;
+int drawn_lines = 0;
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int) {
+  stop_signal = 1;
+}
+
+KeyPress decode(const unsigned char* bytes, ssize_t count, ssize_t& at) {
+  const unsigned char c = bytes[at++];
+  if (c == 27) {
+    if (at + 1 < count + 0 && bytes[at] == '[') {
+      const unsigned char code = bytes[at + 1];
+      at += 2;
+      switch (code) {
+        case 'C':
+          return {Key::forward_bar};
+        case 'D':
+          return {Key::back_bar};
+        case 'A':
+          return {Key::forward_long};
+        case 'B':
+          return {Key::back_long};
+        default:
+          return {};
+      }
+    }
+    return {Key::quit};  // Escape alone
+  }
+  if (c == ' ') return {Key::pause};
+  if (c == 'q' || c == 'Q') return {Key::quit};
+  if (c == 'r') return {Key::reload};
+  if (c == 's') return {Key::solo};
+  if (c >= '0' && c <= '9') return {Key::digit, c == '0' ? 10 : c - '0'};
+  return {};
+}
+
+std::string meter(float peak) {
+  const double db = peak > 0.0f ? 20.0 * std::log10(peak / 3.0) : meter_floor_db;
+  int filled = static_cast<int>((db - meter_floor_db) / -meter_floor_db * meter_width + 0.5);
+  filled = filled < 0 ? 0 : (filled > meter_width ? meter_width : filled);
+  return std::string(filled, '#') + std::string(meter_width - filled, '.');
+}
+
+std::string fit(std::string line) {
+  if (static_cast<int>(line.size()) > display_width) line.resize(display_width);
+  return line;
+}
+
+std::string channel_line(int32_t k, const DisplayFacts& facts) {
+  const ChannelStatus& status = player_status.channels[k];
+  ChannelView last;
+  last.has_event = status.last_event.load(std::memory_order_relaxed) != 0;
+  last.event = status.last_event.load(std::memory_order_relaxed);
+  last.argument = status.last_argument.load(std::memory_order_relaxed);
+  char event[24];
+  event_text(last, event, sizeof event);
+  const char* mark = (facts.soloed >> k & 1u) ? "solo" : (facts.mute_mask >> k & 1u) ? "mute" : "";
+  char line[128];
+  if (status.finished.load(std::memory_order_relaxed)) {
+    std::snprintf(line, sizeof line, "%3d  %-18s %-8s %s %s", k, "track ended", event,
+                  meter(status.peak.load(std::memory_order_relaxed)).c_str(), mark);
+  } else {
+    std::snprintf(line, sizeof line, "%3d  %5d  p%-4d %4d   %-8s %s %s", k,
+                  status.entry.load(std::memory_order_relaxed),
+                  status.pattern.load(std::memory_order_relaxed),
+                  status.row.load(std::memory_order_relaxed), last.has_event ? event : "",
+                  meter(status.peak.load(std::memory_order_relaxed)).c_str(), mark);
+  }
+  return line;
+}
+
+}  // namespace
+
+bool read_keys(int timeout_ms, std::vector<KeyPress>& keys) {
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  if (poll(&input, 1, timeout_ms) <= 0) return true;
+  unsigned char bytes[64];
+  const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
+  if (count <= 0) return count < 0;
+  for (ssize_t at = 0; at < count;) keys.push_back(decode(bytes, count, at));
+  return true;
+}
+
+void terminal_take() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_settings) != 0) return;
+  termios raw = saved_settings;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  terminal_taken = true;
+  std::atexit(terminal_restore);
+}
+
+void terminal_restore() {
+  if (drawn_lines > 0) {
+    std::fputs("\x1b[?25h", stdout);
+    std::fflush(stdout);
+    drawn_lines = 0;
+  }
+  if (!terminal_taken) return;
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
+  terminal_taken = false;
+}
+
+bool stop_requested() {
+  return stop_signal != 0;
+}
+
+std::vector<std::string> display_lines(const DisplayFacts& facts) {
+  std::vector<std::string> lines;
+  char line[160];
+  std::snprintf(line, sizeof line, "kelvorinsaa-play  %s  [%s]", facts.song.c_str(),
+                facts.state.c_str());
+  lines.push_back(fit(line));
+  const int64_t row = facts.row;
+  std::snprintf(line, sizeof line, "time %2d:%05.2f  row %5lld of %lld  bar %lld.%02lld",
+                static_cast<int>(facts.seconds / 60), std::fmod(facts.seconds, 60.0),
+                static_cast<long long>(row), static_cast<long long>(facts.end_row),
+                static_cast<long long>(row / 16 + 1), static_cast<long long>(row % 16 + 1));
+  lines.push_back(fit(line));
+  std::snprintf(line, sizeof line,
+                "peak %6.1f dBFS  clipped %lld frames  callback load %4.1f%% (worst %4.1f%%)",
+                facts.peak_dbfs, static_cast<long long>(facts.clipped), 100.0 * facts.load,
+                100.0 * facts.worst_load);
+  lines.push_back(fit(line));
+  lines.push_back(fit("  ch  entry  pat    row   event    level"));
+  for (int32_t k = 1; k <= facts.last_channel; ++k) lines.push_back(fit(channel_line(k, facts)));
+  if (!facts.message.empty()) lines.push_back(fit(facts.message));
+  for (size_t i = 0; i < facts.warnings.size() && i < 4; ++i)
+    lines.push_back(fit(facts.warnings[i]));
+  if (facts.warnings.size() > 4) {
+    lines.push_back(fit("... " + std::to_string(facts.warnings.size() - 4) + " more warnings"));
+  }
+  lines.push_back(
+      fit("space pause  <- -> 16 rows  up down 64  1-0 mute  s+digit solo  r reload  q quit"));
+  return lines;
+}
+
+void display_draw(const std::vector<std::string>& lines) {
+  std::string out;
+  if (drawn_lines == 0) out += "\x1b[?25l";
+  if (drawn_lines > 0) out += "\x1b[" + std::to_string(drawn_lines) + "F";
+  for (const std::string& line : lines) out += line + "\x1b[K\r\n";
+  for (int extra = static_cast<int>(lines.size()); extra < drawn_lines; ++extra)
+    out += "\x1b[K\r\n";
+  if (drawn_lines > static_cast<int>(lines.size())) {
+    out += "\x1b[" + std::to_string(drawn_lines - lines.size()) + "F";
+  }
+  drawn_lines = static_cast<int>(lines.size());
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fflush(stdout);
+}
