@@ -1,6 +1,7 @@
 // Runs the built kelvorinsaa-render program: its stream must be the one the audio callback
 // gives in this process, its files must be whole or absent, and its table must add up.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,14 +116,21 @@ TEST_F(RenderTool, FailuresLeaveNoFileAndSayWhy) {
   const std::pair<std::string, std::string> failures[] = {
       {"--song " + path("bad.txt") + " " + path("out.wav"), "line 2"},
       {"--song " + path("missing.txt") + " " + path("out.raw"), "missing.txt"},
-      {"--frames 10 " + path("no_such_dir") + "/out.raw", "cannot write"},
-      {"", ""},
-      {"--frames 0 x.raw", ""},
-      {"--frames 12z x.raw", ""},
-      {"--frames", ""},
-      {"--song", ""},
-      {"--loud x.raw", ""},
-      {"a.raw b.raw", ""}};
+      {"--frames 10 " + path("no_such_dir") + "/out.raw", "No such file or directory"},
+      {"--frames 10 " + dir.string(), "Is a directory"},
+      {"--frames 10 /dev/full.raw", "No such file or directory"},
+      {"--frames 10 --stems " + path("bad.txt") + " " + path("o.raw"), "not a folder"},
+      {"", "no output file"},
+      {"--frames 0 x.raw", "--frames needs a whole number"},
+      {"--frames 12z x.raw", "--frames needs a whole number"},
+      {"--frames", "--frames needs"},
+      {"--song", "--song needs a file name"},
+      {"--mute 0 x.raw", "channel list \"0\""},
+      {"--solo 3-1 x.raw", "channel list \"3-1\""},
+      {"--from 10 --to 5 x.raw", "does not come after"},
+      {"--to 5 --frames 9 x.raw", "both give the end"},
+      {"--loud x.raw", "unknown option --loud"},
+      {"a.raw b.raw", "more than one output"}};
   for (const auto& [arguments, reason] : failures) {
     const ToolRun result = run(arguments);
     EXPECT_NE(result.status, 0) << arguments;
@@ -164,6 +172,139 @@ TEST_F(RenderTool, StatsTableOfASteadyTone) {
   EXPECT_NEAR(rms, 20.0 * std::log10(std::sqrt(squares / (2.0 * frames)) / 32768.0), 0.005);
   EXPECT_EQ(clipped, 0.0);
   EXPECT_EQ(files().size(), 1u);  // --stats alone writes nothing
+}
+
+}  // namespace
+
+namespace {
+
+std::string slice(const std::string& stream, int64_t first_frame, int64_t frames) {
+  return stream.substr(4 * first_frame, 4 * frames);
+}
+
+bool silent(const std::string& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; });
+}
+
+TEST_F(RenderTool, RangesAreSlicesOfTheWholeRender) {
+  const std::string song = "--song " + test_song + " ";
+  ASSERT_EQ(run(song + "--frames 80000 " + path("all.raw")).status, 0);
+  const std::string all = read_file(path("all.raw"));
+  // Row 5 to 12 at 5292 frames a row; times in seconds land on the frame they round to.
+  ASSERT_EQ(run(song + "--from 5 --to 12 " + path("rows.raw")).status, 0);
+  EXPECT_TRUE(read_file(path("rows.raw")) == slice(all, 5 * 5292, 7 * 5292));
+  ASSERT_EQ(run(song + "--from-time 0.5 --to-time 1.25 " + path("time.raw")).status, 0);
+  EXPECT_TRUE(read_file(path("time.raw")) == slice(all, 22050, 33075));
+  // "-" is the raw stream on standard output, here a pipe.
+  const ToolRun piped = run(song + "--from 5 --frames 1000 -");
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_TRUE(piped.out == slice(all, 5 * 5292, 1000));
+}
+
+// A muted channel sounds as if it had no instrument: the reference is the song without it.
+TEST_F(RenderTool, MuteAndSoloMatchASongWithoutTheSilencedInstruments) {
+  std::ifstream in(test_song);
+  std::string line, without_two, only_four;
+  while (std::getline(in, line)) {
+    const bool instrument = line.rfind("i", 0) == 0;
+    if (line.rfind("i2:", 0) != 0) without_two += line + "\n";
+    if (!instrument || line.rfind("i4:", 0) == 0) only_four += line + "\n";
+  }
+  std::ofstream(path("without_two.txt")) << without_two;
+  std::ofstream(path("only_four.txt")) << only_four;
+  const std::string count = " --frames 60000 ";
+  ASSERT_EQ(run("--song " + path("without_two.txt") + count + path("ref2.raw")).status, 0);
+  ASSERT_EQ(run("--song " + path("only_four.txt") + count + path("ref4.raw")).status, 0);
+  ASSERT_EQ(run("--song " + test_song + count + "--mute 2 " + path("mute2.raw")).status, 0);
+  ASSERT_EQ(run("--song " + test_song + count + "--solo 4 " + path("solo4.raw")).status, 0);
+  EXPECT_TRUE(read_file(path("mute2.raw")) == read_file(path("ref2.raw")));
+  EXPECT_TRUE(read_file(path("solo4.raw")) == read_file(path("ref4.raw")));
+  EXPECT_FALSE(silent(read_file(path("solo4.raw"))));
+}
+
+TEST_F(RenderTool, StemsHoldEachChannelAloneAndMutedOnesSilent) {
+  const ToolRun result =
+      run("--song " + test_song + " --frames 150000 --mute 3 --stems " + path("stems"));
+  ASSERT_EQ(result.status, 0) << result.err;
+  ASSERT_EQ(run("--song " + test_song + " --frames 150000 --solo 4 " + path("solo4.wav")).status, 0);
+  for (int k = 1; k <= 10; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "stems/channel_%02d.wav", k);
+    const std::string wav = read_file(path(name));
+    ASSERT_GT(wav.size(), 4u * 150000) << name;
+    EXPECT_EQ(silent(wav.substr(wav.size() - 4 * 150000)), k == 3) << name;
+    if (k == 4) EXPECT_TRUE(wav == read_file(path("solo4.wav")));
+  }
+}
+
+TEST_F(RenderTool, TraceShowsEveryRowTick) {
+  std::ofstream(path("small.txt")) << "bpm:125\ni1:saha,2,6,1,2000,0,0\ni2:sini,2,6,1,2000,0,0\n"
+                                      "p1:g3,vol,50,bogus\np2:echo1,c2\nt1:p1,p2\nt2:p2,loop\n";
+  const ToolRun result = run("--song " + path("small.txt") + " --to 6 --trace " + path("t.txt"));
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string expected =
+      "0 1:0:p1:0:g3 2:0:p2:0:echo1\n"
+      "1 1:0:p1:1:vol=50 2:0:p2:1:c2\n"
+      "2 1:0:p1:2:. 2:0:p2:0:echo1\n"
+      "3 1:1:p2:0:echo1 2:0:p2:1:c2\n"
+      "4 1:1:p2:1:c2 2:0:p2:0:echo1\n"
+      "5 1:end 2:0:p2:1:c2\n";
+  EXPECT_EQ(read_file(path("t.txt")), expected);
+  // From a later row the trace numbers rows as the song does.
+  ASSERT_EQ(run("--song " + path("small.txt") + " --from 4 --to 6 --trace " + path("u.txt")).status,
+            0);
+  EXPECT_EQ(read_file(path("u.txt")), expected.substr(expected.find("4 1:")));
+}
+
+TEST_F(RenderTool, SpecialFilesAreWrittenInPlace) {
+  // A device: written, not replaced, and a full one names the cause.
+  EXPECT_EQ(run("--frames 3000 /dev/null").status, 0);
+  const ToolRun full = run("--frames 3000 /dev/full");
+  EXPECT_NE(full.status, 0);
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+  // A link keeps pointing at its target, which receives the file.
+  fs::create_symlink("target.raw", path("link.raw"));
+  ASSERT_EQ(run("--frames 3000 " + path("link.raw")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(path("link.raw")));
+  EXPECT_EQ(fs::file_size(path("target.raw")), 12000u);
+  // A FIFO is written into, with a reader at the other end.
+  ASSERT_EQ(mkfifo(path("fifo.raw").c_str(), 0600), 0);
+  const std::string command = "cat " + path("fifo.raw") + " > " + path("from_fifo.raw") + " &";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(run("--frames 3000 " + path("fifo.raw")).status, 0);
+  for (int i = 0; i < 50 && fs::file_size(path("from_fifo.raw")) < 12000u; ++i) usleep(20000);
+  EXPECT_TRUE(read_file(path("from_fifo.raw")) == read_file(path("target.raw")));
+  EXPECT_TRUE(fs::is_fifo(path("fifo.raw")));
+}
+
+TEST_F(RenderTool, CheckListsWarningsWithTheirLines) {
+  std::ofstream(path("lint.txt")) << "bpm:125\ni1:sinus,2,6,1,2000,0,0\ni2:saha,2,6,1,2000,0,0\n"
+                                     "p1:c4,00,x9,0,vol,50,00\nt1:p1,p7\nt2:p1\nt3:p1\nt5:p1\n";
+  const ToolRun result = run("--check " + path("lint.txt"));
+  EXPECT_EQ(result.status, 0);
+  const std::string name = path("lint.txt") + ": ";
+  const char* const expected[] = {
+      "line 2: unknown waveform \"sinus\": instrument 1 keeps kantti",
+      "line 4: \"x9\" in pattern 1 is no note or keyword: it plays as a rest",
+      "line 5: track 1 names pattern 7, which no pattern line defines",
+      "line 7: channel 3 plays track 3 but has no instrument line i3: it stays silent",
+      "line 8: track 5 will never play: track 4 before it is empty",
+      "song: the tracks end after 106 rows, before the show's 1088",
+      "6 warnings"};
+  std::istringstream lines(result.out);
+  std::string line;
+  for (const char* want : expected) {
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line, name + want);
+  }
+  // The built-in song's clipping shows as stretches of rows; a rejected song fails.
+  const ToolRun song = run("--check " KELVORINSAA_SOURCE_DIR "/src/music/song.txt");
+  EXPECT_EQ(song.status, 0);
+  EXPECT_NE(song.out.find("clip ("), std::string::npos);
+  std::ofstream(path("bad.txt")) << "bpm:125\np1000:c4\n";
+  const ToolRun bad = run("--check " + path("bad.txt"));
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.err.find("line 2: pattern number 1000"), std::string::npos) << bad.err;
 }
 
 }  // namespace

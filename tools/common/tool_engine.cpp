@@ -24,6 +24,7 @@ constexpr int32_t highest_channel = channel_count - 1;
 std::string parsed_text;  // the parser edits its text and song_text keeps pointing into it
 std::FILE* trace_out = nullptr;
 int64_t trace_row = 0;
+int64_t trace_end_row = 0;  // the mixer runs on to the end of its buffer; the trace does not
 
 bool read_channel(const char*& cursor, int32_t& channel) {
   char* end = nullptr;
@@ -36,6 +37,7 @@ bool read_channel(const char*& cursor, int32_t& channel) {
 }
 
 void write_trace_line(int32_t last_channel) {
+  if (trace_row >= trace_end_row) return;
   std::fprintf(trace_out, "%lld", static_cast<long long>(trace_row++));
   for (int32_t k = 1; k <= last_channel; ++k) {
     const ChannelView view = channel_view(k);
@@ -113,7 +115,8 @@ bool engine_start(const SongSource& song, int64_t frame, std::string& error) {
   return true;
 }
 
-void trace_start(std::FILE* out, int64_t first_row) {
+void trace_start(std::FILE* out, int64_t first_row, int64_t end_row) {
+  trace_end_row = end_row;
   trace_out = out;
   trace_row = first_row;
   row_tick_hook = write_trace_line;

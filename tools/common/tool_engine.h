@@ -31,5 +31,5 @@ bool read_song(const char* path, SongSource& song, std::string& error);
 bool engine_start(const SongSource& song, int64_t frame, std::string& error);
 
 // One line per row tick (see the README for the format); the row is counted from first_row.
-void trace_start(std::FILE* out, int64_t first_row);
+void trace_start(std::FILE* out, int64_t first_row, int64_t end_row);
 void trace_stop();

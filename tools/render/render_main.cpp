@@ -191,8 +191,11 @@ struct Pass {
 bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error) {
   if (!engine_start(song, range.start, error)) return false;
   channel_mute_mask.store(pass.mute_mask, std::memory_order_relaxed);
+  const auto rows_before = [](int64_t frame) {
+    return (frame + samples_per_row - 1) / samples_per_row;
+  };
   if (pass.trace != nullptr)
-    trace_start(pass.trace, (range.start + samples_per_row - 1) / samples_per_row);
+    trace_start(pass.trace, rows_before(range.start), rows_before(range.end));
   std::vector<uint8_t> bytes(buffer_bytes);
   std::vector<int16_t> values(2 * callback_frames);
   bool written = true;
