@@ -128,10 +128,9 @@ int64_t end_frame(const Options& options) {
   return options.to_row >= 0 ? options.to_row * samples_per_row : show_frames;
 }
 
-// Starts the engine at frame with the audio device locked; the callback sees either the old
-// song at its old place or the new one at the new place.
-bool restart_at(Player& player, const SongSource& song, int64_t frame, std::string& error) {
-  SDL_LockAudio();
+// Starts the engine at frame; the caller holds the audio device's lock, so the callback sees
+// either the old song at its old place or the new one at the new place.
+bool restart_locked(Player& player, const SongSource& song, int64_t frame, std::string& error) {
   row_tick_hook = nullptr;
   bool started = engine_start(song, frame, error);
   if (!started) engine_start(player.song, frame, error);  // the old song plays on
@@ -139,6 +138,12 @@ bool restart_at(Player& player, const SongSource& song, int64_t frame, std::stri
   player_status_reset();
   player_status.end_frame.store(end_frame(player.options), std::memory_order_relaxed);
   row_tick_hook = player_row_hook;
+  return started;
+}
+
+bool restart_at(Player& player, const SongSource& song, int64_t frame, std::string& error) {
+  SDL_LockAudio();
+  const bool started = restart_locked(player, song, frame, error);
   SDL_UnlockAudio();
   return started;
 }
@@ -164,16 +169,17 @@ void reload(Player& player) {
     return;
   }
   SDL_LockAudio();
-  const SongLint lint = song_lint(fresh.text, false);  // replaces the model: locked
-  SDL_UnlockAudio();
   const int64_t frame = current_frame();
+  const SongLint lint = song_lint(fresh.text, false);  // replaces the model: locked
   if (lint.rejected) {
     player.message = "not reloaded: " + lint.error;
-    restart_at(player, player.song, frame, error);
-    return;
+    restart_locked(player, player.song, frame, error);
+  } else {
+    player.warnings = warnings_of(lint);
+    const bool started = restart_locked(player, fresh, frame, error);
+    player.message = started ? "reloaded " + fresh.name : error;
   }
-  player.warnings = warnings_of(lint);
-  player.message = restart_at(player, fresh, frame, error) ? "reloaded " + fresh.name : error;
+  SDL_UnlockAudio();
 }
 
 bool file_changed(Player& player) {
