@@ -3,7 +3,7 @@
 # and testing everything ("test"). Uses sudo when not root; does nothing when all are there.
 set -euo pipefail
 
-run_packages=(g++ cmake make pkg-config libsdl1.2-dev libx11-dev libgl-dev libgl1-mesa-dri libsndfile1-dev
+run_packages=(g++ cmake make pkg-config libsdl1.2-dev libx11-dev libgl-dev libgl1-mesa-dri libsndfile1-dev libebur128-dev
               libgtest-dev)
 test_packages=(libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick clang-format)
 

@@ -226,7 +226,8 @@ TEST_F(RenderTool, StemsHoldEachChannelAloneAndMutedOnesSilent) {
   const ToolRun result =
       run("--song " + test_song + " --frames 150000 --mute 3 --stems " + path("stems"));
   ASSERT_EQ(result.status, 0) << result.err;
-  ASSERT_EQ(run("--song " + test_song + " --frames 150000 --solo 4 " + path("solo4.wav")).status, 0);
+  ASSERT_EQ(run("--song " + test_song + " --frames 150000 --solo 4 " + path("solo4.wav")).status,
+            0);
   for (int k = 1; k <= 10; ++k) {
     char name[32];
     std::snprintf(name, sizeof name, "stems/channel_%02d.wav", k);

@@ -48,6 +48,7 @@ void player_callback(void* /*userdata*/, uint8_t* stream, int len) {
   const int64_t end = player_status.end_frame.load(std::memory_order_relaxed);
   if (player_status.paused.load(std::memory_order_relaxed) || at >= end) {
     write_silence(stream, len);
+    measure(stream, 0);  // the meters fall while nothing plays
     if (at >= end) player_status.at_end.store(true, std::memory_order_relaxed);
   } else {
     audio_callback(nullptr, stream, len);

@@ -2,6 +2,7 @@
 // with a live status display, seeking, mute and solo, and reloading a song file as it changes.
 // Main thread here; the callback in play_audio.cpp runs on SDL's audio thread.
 #include <SDL.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <x86intrin.h>
@@ -321,7 +322,7 @@ int run(Player& player) {
   SDL_CloseAudio();
   SDL_Quit();
   terminal_restore();
-  return 0;
+  return stop_requested() ? 128 + SIGINT : 0;
 }
 
 }  // namespace
