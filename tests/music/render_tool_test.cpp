@@ -234,7 +234,9 @@ TEST_F(RenderTool, StemsHoldEachChannelAloneAndMutedOnesSilent) {
     const std::string wav = read_file(path(name));
     ASSERT_GT(wav.size(), 4u * 150000) << name;
     EXPECT_EQ(silent(wav.substr(wav.size() - 4 * 150000)), k == 3) << name;
-    if (k == 4) EXPECT_TRUE(wav == read_file(path("solo4.wav")));
+    if (k == 4) {
+      EXPECT_TRUE(wav == read_file(path("solo4.wav")));
+    }
   }
 }
 
