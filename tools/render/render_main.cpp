@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "music/mixer.h"
 #include "music/sequencer.h"
 #include "music/song_lint.h"
@@ -187,6 +189,17 @@ struct Pass {
   uint32_t mute_mask = 0;
 };
 
+// A percentage on a terminal, redrawn in place and wiped when done.
+void show_progress(int64_t done, int64_t total) {
+  static const bool on_terminal = isatty(STDERR_FILENO) != 0;
+  if (!on_terminal || total < 4 * show_sample_rate) return;
+  if (done >= total) {
+    std::fputs("\r\x1b[K", stderr);
+  } else if (done / callback_frames % 256 == 0) {
+    std::fprintf(stderr, "\rrendering %3d%%", static_cast<int>(100 * done / total));
+  }
+}
+
 // Runs the callback buffer by buffer from the range's start; the last buffer is cut.
 bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error) {
   if (!engine_start(song, range.start, error)) return false;
@@ -209,6 +222,7 @@ bool render(const SongSource& song, const Range& range, const Pass& pass, std::s
     if (pass.stats != nullptr) stats_add(*pass.stats, values.data(), frames);
     if (pass.output != nullptr)
       written = output_write(*pass.output, values.data(), bytes.data(), frames);
+    show_progress(done + frames - range.start, range.end - range.start);
   }
   trace_stop();
   channel_mute_mask.store(0, std::memory_order_relaxed);
