@@ -114,9 +114,9 @@ TEST(SongReject, AllInstrumentsTogetherKeepToTheMemoryBudget) {
   song = "bpm:125\n";
   for (int i = 0; i < 6; ++i) song += "i7" + longest;
   EXPECT_EQ(parse(song), 0) << song_error();
-  EXPECT_EQ(parse("bpm:125\ni8:saha,1,0,0,30000000,0"), song_rejected);
+  EXPECT_EQ(parse("bpm:125\ni8:saha,1,0,0,33554400,0"), song_rejected);
   EXPECT_NE(std::string(song_error()).find("budget"), std::string::npos) << song_error();
-  EXPECT_EQ(parse("bpm:125\ni7:saha,1,0,0,2,0\ni8:saha,1,0,0,30000000,0"), 0) << song_error();
+  EXPECT_EQ(parse("bpm:125\ni7:saha,1,0,0,2,0\ni8:saha,1,0,0,33554400,0"), 0) << song_error();
 }
 
 TEST(SongReject, OffendingLineWritesNothingAndEndsTheParse) {
