@@ -34,7 +34,7 @@ std::vector<uint8_t> play_song() {
 
 int32_t parse_fresh(const uint8_t* data, size_t size) {
   song_model_clear();
-  synth_init(44100);
+  synth_init(show_sample_rate);
   // The parser edits its text in place and stops at the first NUL.
   std::vector<char> text(size + 1, '\0');
   if (size > 0) std::memcpy(text.data(), data, size);
@@ -88,7 +88,7 @@ bool renders_too_much(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The waveform tables are built once; later inits reuse the same rate and only reset state.
   static const bool initialised = [] {
-    synth_init(44100);
+    synth_init(show_sample_rate);
     return true;
   }();
   (void)initialised;
