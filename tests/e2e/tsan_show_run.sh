@@ -16,7 +16,6 @@ started_pids+=("$show_pid")
 wait_for_exit "$show_pid" 600
 status=$?
 cat "$work"/tsan.* >"$work/reports" 2>/dev/null
-cp "$work/reports" /tmp/tsan8_reports 2>/dev/null
 reports=$(grep -c "WARNING: ThreadSanitizer" "$work/reports")
 if [ "$reports" -ne 0 ]; then
   grep -A 30 "WARNING: ThreadSanitizer" "$work/reports" | head -n 120 >&2
