@@ -23,6 +23,7 @@ std::array<uint8_t, channel_count> echo_on;
 std::atomic<uint32_t> channel_mute_mask{0};
 std::atomic<bool> channel_meters_on{false};
 std::array<float, channel_count> channel_peak{};
+std::atomic<bool> song_published{false};
 
 // Compilers turn plain fill and copy loops into calls of memset and memcpy; the functions
 // marked with this keep them as loops, so the audio thread never enters the C library.
@@ -36,8 +37,6 @@ std::array<float, channel_count> channel_peak{};
 
 namespace {
 
-constexpr int32_t int32_max = 2147483647;
-
 // The arithmetic loops run in groups of this many frames, a shape the compiler turns into
 // vector instructions; the scratch arrays have room for the last group's overhang.
 constexpr int32_t frame_group = 8;
@@ -49,14 +48,17 @@ std::array<float, scratch_frames> dry;     // sample values of the frames the vo
 std::array<float, scratch_frames> signal;  // the channel before filter, volume and pan
 std::array<int16_t, 2 * callback_frames> callback_scratch;
 
-// The song clock wraps instead of overflowing.
-int32_t advance_clock(int32_t clock, int32_t frames) {
-  return static_cast<int32_t>(static_cast<uint32_t>(clock) + static_cast<uint32_t>(frames));
+// Frames mixed since sound started. 64 bits run for millions of years without a seam in the
+// row grid or the echo ring; frames_mixed shows its low 32 bits to the picture.
+int64_t mixer_clock = 0;
+
+int32_t low_32_bits(int64_t clock) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(clock)));
 }
 
-int32_t ring_index(int32_t n, int32_t length) {
-  const int32_t index = n % length;
-  return index < 0 ? index + length : index;
+int32_t ring_index(int64_t n, int32_t length) {
+  const int64_t index = n % length;
+  return static_cast<int32_t>(index < 0 ? index + length : index);
 }
 
 // A channel without an instrument, or whose echo line was made for another tempo, is silent.
@@ -91,10 +93,25 @@ int32_t play_voice(int32_t j, int32_t count) {
   return f;
 }
 
+// Echo tails decay by 0.6 per pass, but 0.6 times the smallest subnormal float rounds back to
+// itself: without help a silent line would hold subnormals for ever, and arithmetic on them
+// costs several times the normal. A value below the smallest normal float is stored as 0
+// instead. Such a value is at least 2^100 below anything that reaches the output, so every
+// 16-bit value stays the same, as long as no filter with a coefficient beyond 1 amplifies
+// it: those channels keep the subnormals.
+float stored_echo(double value, bool settle_tiny) {
+  constexpr double smallest_normal = 1.17549435082228750797e-38;  // 2^-126
+  if (settle_tiny && value < smallest_normal && value > -smallest_normal) return 0.0f;
+  return static_cast<float>(value);
+}
+
+bool settles_tiny_echoes = true;
+
 // Frames [from, to) of a stretch in which the ring slots run on without wrapping: frame f
 // reads read_at[f - from] and writes write_at[f - from]. The echo is added to the voice; the
 // line keeps 0.2 of the sum while a voice with echo on sounds, and 0.6 of what it held
 // otherwise.
+template <bool settle_tiny>
 void echo_stretch(float* write_at, const float* read_at, int32_t from, int32_t to, int32_t sounding,
                   bool feed_echo) {
   const int32_t voiced_end = sounding < to ? sounding : to;
@@ -102,27 +119,28 @@ void echo_stretch(float* write_at, const float* read_at, int32_t from, int32_t t
   if (feed_echo) {
     for (; f < voiced_end; ++f) {
       signal[f] = read_at[f - from] + dry[f];
-      write_at[f - from] = static_cast<float>(0.2 * static_cast<double>(signal[f]));
+      write_at[f - from] = stored_echo(0.2 * static_cast<double>(signal[f]), settle_tiny);
     }
   } else {
     for (; f < voiced_end; ++f) {
       const float echo = read_at[f - from];
       signal[f] = echo + dry[f];
-      write_at[f - from] = static_cast<float>(0.6 * static_cast<double>(echo));
+      write_at[f - from] = stored_echo(0.6 * static_cast<double>(echo), settle_tiny);
     }
   }
   for (; f < to; ++f) {
     const float echo = read_at[f - from];
     signal[f] = echo;
-    write_at[f - from] = static_cast<float>(0.6 * static_cast<double>(echo));
+    write_at[f - from] = stored_echo(0.6 * static_cast<double>(echo), settle_tiny);
   }
 }
 
 // Frame f of the block reads the ring at (n + f + 1) mod E and writes it at (n + f) mod E.
 // The block is cut into stretches where neither index wraps.
-void run_echo(int32_t j, int32_t n, int32_t count, int32_t sounding, int32_t echo_frames) {
+void run_echo(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t echo_frames) {
   float* line = echo_line[j].get();
   const bool feed_echo = echo_on[j] != 0;
+  const bool settle_tiny = settles_tiny_echoes && filter_coef[j] >= -1.0f && filter_coef[j] <= 1.0f;
   const int32_t first_write = ring_index(n, echo_frames);
   int32_t f = 0;
   while (f < count) {
@@ -131,7 +149,11 @@ void run_echo(int32_t j, int32_t n, int32_t count, int32_t sounding, int32_t ech
     const int32_t read = write + 1 == echo_frames ? 0 : write + 1;
     const int32_t stretch = read == 0 ? 1 : echo_frames - read;
     const int32_t to = count - f < stretch ? count : f + stretch;
-    echo_stretch(line + write, line + read, f, to, sounding, feed_echo);
+    if (settle_tiny) {
+      echo_stretch<true>(line + write, line + read, f, to, sounding, feed_echo);
+    } else {
+      echo_stretch<false>(line + write, line + read, f, to, sounding, feed_echo);
+    }
     f = to;
   }
 }
@@ -174,7 +196,7 @@ void meter_channel(int32_t j, int32_t count) {
   channel_peak[j] = peak;
 }
 
-void mix_channel(int32_t j, int32_t n, int32_t count, int32_t echo_frames) {
+void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   const int32_t sounding = play_voice(j, count);
   run_echo(j, n, count, sounding, echo_frames);
   filter_signal(j, count);
@@ -190,7 +212,7 @@ int16_t to_output(float v) {
 }
 
 // Frames n ... n + count - 1, with no row tick after the first and count <= callback_frames.
-KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int32_t n, int32_t count, int32_t last_channel,
+KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int64_t n, int32_t count, int32_t last_channel,
                                       int32_t echo_frames) {
   for (int32_t f = 0; f < count; ++f) {
     left_sum[f] = 0.0f;
@@ -206,25 +228,22 @@ KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int32_t n, int32_t count, in
 }
 
 // Frames from n to the next multiple of the row length (a whole row when n is one).
-int32_t frames_to_next_tick(int32_t n, int32_t row_frames) {
-  const int32_t rest = n % row_frames;
-  if (rest == 0) return row_frames;
-  return rest > 0 ? row_frames - rest : -rest;
+int32_t frames_to_next_tick(int64_t n, int32_t row_frames) {
+  return row_frames - ring_index(n, row_frames);
 }
 
 int32_t smallest(int64_t a, int64_t b) {
   return static_cast<int32_t>(a < b ? a : b);
 }
 
-void mix_song(int16_t* out, int32_t frames, int32_t base, int32_t row_frames, int32_t echo_frames) {
+void mix_song(int16_t* out, int32_t frames, int64_t base, int32_t row_frames, int32_t echo_frames) {
   const int32_t last_channel = walk_end();
   int32_t done = 0;
   while (done < frames) {
-    const int32_t n = advance_clock(base, done);
+    const int64_t n = base + done;
     if (n % row_frames == 0) row_tick(last_channel);
     int32_t count = smallest(frames - done, callback_frames);
     count = smallest(count, frames_to_next_tick(n, row_frames));
-    count = smallest(count, static_cast<int64_t>(int32_max) - n + 1);  // stop where n wraps
     mix_block(out + 2 * static_cast<int64_t>(done), n, count, last_channel, echo_frames);
     done += count;
   }
@@ -254,6 +273,10 @@ void measure_values(const int16_t* values, int32_t count) {
   const double old_level = audio_level.load(std::memory_order_relaxed);
   audio_level.store(static_cast<float>(0.85 * old_level + 0.15 * static_cast<double>(peak)),
                     std::memory_order_relaxed);
+}
+
+KELVORINSAA_KEEP_LOOPS void write_silent_bytes(uint8_t* bytes, int count) {
+  for (int i = 0; i < count; ++i) bytes[i] = 0;
 }
 
 KELVORINSAA_KEEP_LOOPS void write_little_endian(const int16_t* values, int32_t count,
@@ -286,20 +309,35 @@ void mixer_init() {
     pan[k] = k % 2 == 0 ? 0.6f : 0.4f;
     echo_on[k] = 0;
   }
-  frames_mixed.store(0, std::memory_order_relaxed);
+  song_published.store(false, std::memory_order_relaxed);
+  mixer_set_clock(0);
+}
+
+void mixer_set_clock(int64_t frames) {
+  mixer_clock = frames;
+  frames_mixed.store(low_32_bits(frames), std::memory_order_relaxed);
+}
+
+void mixer_settle_tiny_echoes(bool settle) {
+  settles_tiny_echoes = settle;
+}
+
+void publish_song() {
+  song_published.store(true, std::memory_order_release);
 }
 
 void mix_frames(int16_t* out, int32_t frames) {
   if (frames <= 0) return;
   const int32_t row_frames = samples_per_row;
   const int32_t echo_frames = echo_length;
-  const int32_t base = frames_mixed.load(std::memory_order_relaxed);
+  const int64_t base = mixer_clock;
   if (tracks[1][0] == end_marker || row_frames <= 0) {
     write_silence(out, frames);
   } else {
     mix_song(out, frames, base, row_frames, echo_frames);
   }
-  frames_mixed.store(advance_clock(base, frames), std::memory_order_relaxed);
+  mixer_clock = base + frames;
+  frames_mixed.store(low_32_bits(mixer_clock), std::memory_order_relaxed);
 }
 
 void measure_level(const int16_t* buffer) {
@@ -308,9 +346,14 @@ void measure_level(const int16_t* buffer) {
 
 // SDL hands over bytes: the values are mixed into a buffer of their own and written out
 // little-endian byte by byte. Longer buffers than SDL's are mixed a buffer at a time and
-// measured on their first one; shorter ones are measured on what they hold.
+// measured on their first one; shorter ones are measured on what they hold. Until the song is
+// published the callback only writes silence: the clock and the level stay where they are.
 void audio_callback(void* /*userdata*/, uint8_t* stream, int len) {
   const int32_t frames = len / 4;
+  if (!song_published.load(std::memory_order_acquire)) {
+    write_silent_bytes(stream, len);
+    return;
+  }
   for (int32_t done = 0; done < frames; done += callback_frames) {
     const int32_t count = smallest(frames - done, callback_frames);
     mix_frames(callback_scratch.data(), count);

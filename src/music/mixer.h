@@ -29,8 +29,20 @@ extern std::array<float, channel_count> filter_state;
 extern std::array<float, channel_count> pan;  // share sent to the left output
 extern std::array<uint8_t, channel_count> echo_on;
 
-// Channel defaults and frames_mixed = 0 (part of synth_init).
+// Set by a successful song_parse once every table, sample and channel is in place, with a
+// release store; the callback reads it with an acquire load, so the audio thread sees the song
+// whole. Cleared by mixer_init.
+extern std::atomic<bool> song_published;
+
+// Channel defaults, the clock at 0 and no song published (part of synth_init).
 void mixer_init();
+
+// Hands the song tables to the audio thread: for code that fills them without song_parse.
+void publish_song();
+
+// Puts the mixer's 64-bit frame count at frames (frames_mixed shows its low 32 bits), as if
+// that much had been mixed: lets a test start just before a wrap instead of mixing for hours.
+void mixer_set_clock(int64_t frames);
 
 // Fills out with frames stereo frames of signed 16-bit values and adds frames to frames_mixed.
 void mix_frames(int16_t* out, int32_t frames);
@@ -46,5 +58,11 @@ extern std::atomic<uint32_t> channel_mute_mask;
 extern std::atomic<bool> channel_meters_on;
 extern std::array<float, channel_count> channel_peak;
 
-// SDL 1.2 audio callback: len bytes of signed 16-bit little-endian stereo.
+// On by default: echo values below the smallest normal float are stored as 0, which keeps
+// long runs fast and changes no output value. Off keeps every subnormal, as a reference for
+// the tests and benchmarks that prove and measure the difference. Not for the audio thread.
+void mixer_settle_tiny_echoes(bool settle);
+
+// SDL 1.2 audio callback: len bytes of signed 16-bit little-endian stereo; silence until the
+// song is published.
 void audio_callback(void* userdata, uint8_t* stream, int len);

@@ -27,6 +27,9 @@ constexpr int max_instrument_items = 9;       // ... pitch_slide, pan, filter; t
 constexpr int32_t lowest_tempo = 3;           // below it the row length divides by zero
 // About 12.7 minutes of sound in one note: far beyond any song, and 128 MiB of memory.
 constexpr int64_t max_sample_frames = int64_t{1} << 25;
+// Samples and echo lines of all instruments together: thirty notes of the longest kind would
+// otherwise take 4 GB. The built-in song needs 1.1 MiB.
+constexpr int64_t instrument_memory_budget = int64_t{256} << 20;  // bytes
 
 std::array<char, 512> error_text{};
 std::vector<char> loaded_text;  // the last file song_load read; song_text may point into it
@@ -194,6 +197,25 @@ int32_t check_lengths(const InstrumentParams& params, const ParseState& state) {
   return 0;
 }
 
+// Bytes the instruments would hold once instrument n is replaced by a sample of frames frames.
+int64_t instrument_memory_with(int32_t n, int64_t frames) {
+  int64_t floats = frames + echo_length;
+  for (int32_t k = 0; k < instrument_count; ++k) {
+    if (k == n) continue;
+    if (sample[k]) floats += sample_length[k];
+    if (echo_line[k]) floats += echo_line_length[k];
+  }
+  return floats * static_cast<int64_t>(sizeof(float));
+}
+
+int32_t check_memory(int32_t n, const InstrumentParams& params, const ParseState& state) {
+  const int64_t bytes = instrument_memory_with(n, instrument_length(params));
+  if (bytes <= instrument_memory_budget) return 0;
+  return reject(state, "instruments would take %lld MiB, more than the %lld MiB budget",
+                static_cast<long long>((bytes + (1 << 20) - 1) >> 20),
+                static_cast<long long>(instrument_memory_budget >> 20));
+}
+
 int32_t instrument_line(const char* head, char* body, ParseState& state) {
   int32_t n = 0;
   if (read_table_number(head, instrument_count, "instrument", state, n) < 0) return song_rejected;
@@ -214,6 +236,7 @@ int32_t instrument_line(const char* head, char* body, ParseState& state) {
   const InstrumentParams params = {waveform,  values[1], values[2], values[3],
                                    values[4], values[5], values[6]};
   if (check_lengths(params, state) < 0) return song_rejected;
+  if (check_memory(n, params, state) < 0) return song_rejected;
   state.waveform = waveform;
   if (count > 7) pan[n] = static_cast<float>(values[7]) / 100.0f;
   if (count > 8) filter_coef[n] = static_cast<float>(values[8]) / 100.0f;
@@ -366,7 +389,9 @@ int32_t song_parse(char* text) {
     state.line_number = state.lines[i].number;
     if (interpret_line(state.lines[i].text, state) < 0) return song_rejected;
   }
-  return check_playable(state);
+  if (check_playable(state) < 0) return song_rejected;
+  publish_song();  // the last write of the parse: the audio thread may start reading now
+  return 0;
 }
 
 int32_t song_load(const char* path) {

@@ -3,6 +3,8 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "music/embedded_song.h"
 #include "music/mixer.h"
@@ -48,6 +50,28 @@ void poll_input() {
   }
 }
 
+// Without a display SDL 1.2 would fall back to a text-mode driver that takes over the terminal
+// and wipes any message with it: X11 unless the user chose a driver.
+void choose_video_driver() {
+  setenv("SDL_VIDEODRIVER", "x11", 0);
+}
+
+// Says in one line why no window can come up: no X display, or another driver that failed.
+void report_no_video(const char* what) {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (driver != nullptr && std::string(driver) == "x11") {
+    const char* display = std::getenv("DISPLAY");
+    const std::string tried = display != nullptr && display[0] != '\0'
+                                  ? std::string("DISPLAY=") + display
+                                  : std::string("DISPLAY is not set");
+    std::fprintf(stderr, "kelvorinsaa: no display could be opened (%s): %s\n", tried.c_str(),
+                 SDL_GetError());
+  } else {
+    std::fprintf(stderr, "kelvorinsaa: %s with the video driver %s: %s\n", what,
+                 driver != nullptr ? driver : "(SDL's choice)", SDL_GetError());
+  }
+}
+
 void run_main_loop(Uint32 start_ms) {
   while (!quit_requested) {
     const int32_t elapsed_ms = static_cast<int32_t>(SDL_GetTicks() - start_ms);
@@ -62,16 +86,21 @@ int main(int argc, char** argv) {
   const Uint32 video_flags = choose_video_flags(argc, argv);
 
   // SDL 1.2 brings up video before audio, so a failed init may still leave a usable display.
+  choose_video_driver();
   if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 &&
       !SDL_WasInit(SDL_INIT_VIDEO)) {
-    std::fprintf(stderr, "kelvorinsaa: cannot start SDL: %s\n", SDL_GetError());
+    report_no_video("cannot start SDL");
     SDL_Quit();
     return exit_no_display;
   }
   open_audio();
 
   synth_init(show_sample_rate);
-  if (song_parse(embedded_song_text) < 0) return exit_song_rejected;
+  if (song_parse(embedded_song_text) < 0) {
+    std::fprintf(stderr, "kelvorinsaa: the built-in song is broken: %s\n", song_error());
+    SDL_Quit();
+    return exit_song_rejected;
+  }
 
   if (!SDL_SetVideoMode(picture_width, picture_height, window_depth, video_flags)) {
     std::fprintf(stderr, "kelvorinsaa: cannot open a %dx%d OpenGL display: %s\n", picture_width,

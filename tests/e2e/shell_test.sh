@@ -87,9 +87,19 @@ wait_for_exit "$show_pid" 5 || fail "the silent show did not end on a key"
 [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "expected one warning line, got: $(cat "$work/stderr")"
 echo "ok: no audio device: one warning, the show runs"
 
-# Without a display it says why in one line and fails.
-SDL_VIDEODRIVER=x11 DISPLAY=:9999 "$build/kelvorinsaa" -w 2>"$work/stderr"
-status=$?
-[ "$status" -ne 0 ] || fail "no display but status 0"
-[ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "expected one error line, got: $(cat "$work/stderr")"
-echo "ok: no display: status $status, $(cat "$work/stderr")"
+# Without a display it says why in one line and fails, without SDL's text-mode fallback taking
+# the terminal: also when no driver is chosen, and when DISPLAY is not set at all.
+expect_no_display() {  # $1: what the line must name; the rest: the environment
+  local expected=$1
+  shift
+  env -u SDL_VIDEODRIVER -u DISPLAY "$@" "$build/kelvorinsaa" -w 2>"$work/stderr" </dev/null
+  status=$?
+  [ "$status" -ne 0 ] || fail "no display but status 0"
+  [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "expected one error line, got: $(cat "$work/stderr")"
+  grep -q "^kelvorinsaa: no display could be opened ($expected)" "$work/stderr" ||
+    fail "the line does not say which display was tried: $(cat "$work/stderr")"
+  echo "ok: no display: status $status, $(cat "$work/stderr")"
+}
+expect_no_display "DISPLAY=:9999" SDL_VIDEODRIVER=x11 DISPLAY=:9999
+expect_no_display "DISPLAY=:9999" DISPLAY=:9999
+expect_no_display "DISPLAY is not set"

@@ -13,23 +13,22 @@ stop_started() {
 }
 trap 'stop_started; rm -rf "$work"' EXIT
 
-# Starts Xvfb on the first free display number from 50 up and exports DISPLAY.
+# Starts Xvfb on a display number that Xvfb itself picks (-displayfd), so that tests running at
+# the same time never race for one, and exports DISPLAY.
 start_display() {
-  local n
-  for n in $(seq 50 99); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 +extension GLX -noreset >/dev/null 2>&1 &
-    started_pids+=($!)
-    export DISPLAY=":$n"
-    local tries
-    for tries in $(seq 1 100); do
+  local number_file="$work/display_number.$$.${#started_pids[@]}" tries n
+  Xvfb -displayfd 3 -screen 0 1024x768x24 +extension GLX -noreset 3>"$number_file" >/dev/null 2>&1 &
+  started_pids+=($!)
+  for tries in $(seq 1 100); do
+    # Xvfb writes the number and a line feed once it listens.
+    n=$(head -n 1 "$number_file" 2>/dev/null | tr -dc 0-9)
+    if [ -n "$n" ] && [ "$(wc -l <"$number_file")" -ge 1 ]; then
+      export DISPLAY=":$n"
       xdpyinfo >/dev/null 2>&1 && return 0
-      sleep 0.1
-    done
-    echo "Xvfb on :$n did not come up" >&2
-    return 1
+    fi
+    sleep 0.1
   done
-  echo "no free X display number" >&2
+  echo "Xvfb did not come up" >&2
   return 1
 }
 

@@ -26,6 +26,12 @@ class EmbeddedSong : public testing::Test {
 
 }  // namespace
 
+// The picture keeps its own row clock of a fixed length: a song of another tempo would leave
+// the scenes drifting away from the music.
+TEST_F(EmbeddedSong, RowLengthIsThePicturesRowLength) {
+  EXPECT_EQ(samples_per_row, show_row_frames);
+}
+
 TEST_F(EmbeddedSong, TempoAndInstruments) {
   EXPECT_EQ(samples_per_row, 5292);
   EXPECT_EQ(echo_length, 15876);

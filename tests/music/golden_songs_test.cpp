@@ -36,3 +36,27 @@ TEST(GoldenSongs, StreamsMatchTheRecordedHashes) {
 }
 
 }  // namespace
+
+// A changed sound must be located, not only detected.
+TEST(GoldenSongs, SectionHashesNameTheFirstSectionThatDiffers) {
+  SectionedHash hash{1000, {}, {}};
+  std::vector<uint8_t> bytes(4 * 3500, 7);
+  hash_sections(hash, bytes.data(), 1500);
+  hash_sections(hash, bytes.data(), 2000);
+  ASSERT_EQ(hash.sections.size(), 4u);
+  EXPECT_EQ(hash.sections[3].frames, 500);
+  const std::string path = testing::TempDir() + "/kelvorinsaa_sections.hash";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  for (const std::string& line : sectioned_lines(hash)) std::fputs(line.c_str(), file);
+  std::fclose(file);
+  if (regenerating_golden()) GTEST_SKIP() << "compares only";
+  EXPECT_EQ(check_golden_sections(path, hash), "");
+  bytes[4 * 2100] = 8;  // inside section 2
+  SectionedHash changed{1000, {}, {}};
+  hash_sections(changed, bytes.data(), 3500);
+  const std::string report = check_golden_sections(path, changed);
+  EXPECT_NE(report.find("first difference in section 2, frames 2000 to 2999"), std::string::npos)
+      << report;
+  std::remove(path.c_str());
+}

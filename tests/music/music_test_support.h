@@ -98,3 +98,69 @@ inline std::string check_golden(const std::string& path, const StreamHash& hash)
   return path + " records " + recorded + "but the stream now gives " + line +
          "if the sound changed on purpose, rerun with KELVORINSAA_REGENERATE_GOLDEN=1";
 }
+
+// A stream hashed whole and in sections of section_frames, so that a changed sound is located:
+// the file holds the whole line, then one "section K ..." line per section.
+struct SectionedHash {
+  int64_t section_frames;
+  StreamHash whole;
+  std::vector<StreamHash> sections;
+};
+
+inline void hash_sections(SectionedHash& hash, const uint8_t* bytes, int32_t frames) {
+  hash_frames(hash.whole, bytes, frames);
+  while (frames > 0) {
+    if (hash.sections.empty() || hash.sections.back().frames == hash.section_frames) {
+      hash.sections.emplace_back();
+    }
+    StreamHash& section = hash.sections.back();
+    const int32_t room = static_cast<int32_t>(hash.section_frames - section.frames);
+    const int32_t take = frames < room ? frames : room;
+    hash_frames(section, bytes, take);
+    bytes += 4 * take;
+    frames -= take;
+  }
+}
+
+inline std::vector<std::string> sectioned_lines(const SectionedHash& hash) {
+  std::vector<std::string> lines = {hash_line(hash.whole)};
+  for (size_t k = 0; k < hash.sections.size(); ++k) {
+    lines.push_back("section " + std::to_string(k) + " " + hash_line(hash.sections[k]));
+  }
+  return lines;
+}
+
+inline std::vector<std::string> read_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return lines;
+  char line[120];
+  while (std::fgets(line, sizeof line, file) != nullptr) lines.emplace_back(line);
+  std::fclose(file);
+  return lines;
+}
+
+// Like check_golden; a difference names the first section that differs and its frames.
+inline std::string check_golden_sections(const std::string& path, const SectionedHash& hash) {
+  const std::vector<std::string> lines = sectioned_lines(hash);
+  if (regenerating_golden()) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return "cannot write " + path;
+    for (const std::string& line : lines) std::fputs(line.c_str(), file);
+    std::fclose(file);
+    return "rewrote " + path + "; unset KELVORINSAA_REGENERATE_GOLDEN and run again";
+  }
+  const std::vector<std::string> recorded = read_lines(path);
+  if (recorded == lines) return "";
+  std::string report = path + " records " + (recorded.empty() ? "nothing\n" : recorded[0]) +
+                       "but the stream now gives " + lines[0];
+  for (size_t k = 1; k < lines.size(); ++k) {
+    if (k < recorded.size() && recorded[k] == lines[k]) continue;
+    const int64_t first = static_cast<int64_t>(k - 1) * hash.section_frames;
+    report += "first difference in " + lines[k].substr(0, lines[k].find(" fnv")) + ", frames " +
+              std::to_string(first) + " to " +
+              std::to_string(first + hash.sections[k - 1].frames - 1) + "\n";
+    break;
+  }
+  return report + "if the sound changed on purpose, rerun with KELVORINSAA_REGENERATE_GOLDEN=1";
+}

@@ -73,6 +73,18 @@ TEST(SongReject, TempoOutOfUse) {
   EXPECT_EQ(parse("p1:c4\nt1:\nt2:p1"), 0);
 }
 
+// The audio thread may read the song only once the whole of it is in place.
+TEST(SongReject, OnlyAnAcceptedSongIsPublished) {
+  fresh_model();
+  EXPECT_FALSE(song_published.load());
+  EXPECT_EQ(parse("bpm:125\np1:c4,vol"), song_rejected);
+  EXPECT_FALSE(song_published.load());
+  EXPECT_EQ(parse("bpm:125\np1:c4"), 0);
+  EXPECT_TRUE(song_published.load());
+  fresh_model();
+  EXPECT_FALSE(song_published.load());
+}
+
 TEST(SongReject, InstrumentLengths) {
   for (const char* line :
        {"i1:sini,2,2,2,2", "i1:sini,2,,2,,2,,", "i1:sini,-1,2,2,2,0", "i1:sini,2,-1,2,2,0",
@@ -84,6 +96,27 @@ TEST(SongReject, InstrumentLengths) {
   EXPECT_EQ(sample_length[2], 33554432);
   EXPECT_EQ(sample_length[1], 0);
   EXPECT_FALSE(sample[1]);
+}
+
+// Each sample is allowed, but together they would take gigabytes: the line that crosses the
+// budget is refused. Replacing an instrument frees its old sample, so that does not add up.
+TEST(SongReject, AllInstrumentsTogetherKeepToTheMemoryBudget) {
+  const std::string longest = ":saha,1,0,0,33554400,0\n";
+  std::string song = "bpm:125\n";
+  for (int n = 1; n <= 5; ++n) song += "i" + std::to_string(n) + longest;
+  expect_rejected_at(song, 3);
+  EXPECT_NE(std::string(song_error()).find("more than the 256 MiB budget"), std::string::npos)
+      << song_error();
+  EXPECT_EQ(sample_length[1], 33554402);
+  EXPECT_FALSE(sample[2]);
+
+  fresh_model();
+  song = "bpm:125\n";
+  for (int i = 0; i < 6; ++i) song += "i7" + longest;
+  EXPECT_EQ(parse(song), 0) << song_error();
+  EXPECT_EQ(parse("bpm:125\ni8:saha,1,0,0,33554400,0"), song_rejected);
+  EXPECT_NE(std::string(song_error()).find("budget"), std::string::npos) << song_error();
+  EXPECT_EQ(parse("bpm:125\ni7:saha,1,0,0,2,0\ni8:saha,1,0,0,33554400,0"), 0) << song_error();
 }
 
 TEST(SongReject, OffendingLineWritesNothingAndEndsTheParse) {

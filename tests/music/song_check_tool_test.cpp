@@ -1,0 +1,64 @@
+// Runs the built kelvorinsaa-songcheck program, which the build runs on the built-in song: a
+// fault must come out as FILE:LINE: reason with status 1, a good song silently with status 0.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string tool = KELVORINSAA_BINARY_DIR "/kelvorinsaa-songcheck";
+
+struct CheckRun {
+  int status;
+  std::string err;
+};
+
+CheckRun run_check(const std::string& arguments) {
+  const std::string err_path = (fs::temp_directory_path() / "songcheck_err.txt").string();
+  const int raw = std::system((tool + " " + arguments + " 2>" + err_path).c_str());
+  std::ifstream err_file(err_path);
+  std::string err((std::istreambuf_iterator<char>(err_file)), std::istreambuf_iterator<char>());
+  fs::remove(err_path);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
+}
+
+std::string write_song(const std::string& name, const std::string& text) {
+  const std::string path = (fs::temp_directory_path() / name).string();
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+}  // namespace
+
+TEST(SongCheckTool, GoodSongsPassAndFaultsNameFileLineAndReason) {
+  const CheckRun built_in = run_check("--show " KELVORINSAA_SOURCE_DIR "/src/music/song.txt");
+  EXPECT_EQ(built_in.status, 0) << built_in.err;
+  EXPECT_EQ(built_in.err, "");
+
+  const std::string broken =
+      write_song("songcheck_broken.txt", "bpm:125\n\n# a comment\ni3:kohina,2,10,-1,5100,0\n");
+  const CheckRun fault = run_check(broken);
+  EXPECT_EQ(fault.status, 1);
+  EXPECT_EQ(fault.err, broken + ":4: length -1 is negative\n");
+
+  // Parses, but the picture would drift from rows of another length.
+  const std::string fast = write_song("songcheck_fast.txt", "bpm:128\np1:c4\nt1:p1,loop\n");
+  EXPECT_EQ(run_check(fast).status, 0);
+  const CheckRun as_show = run_check("--show " + fast);
+  EXPECT_EQ(as_show.status, 1);
+  EXPECT_NE(as_show.err.find(fast + ": rows of 5188 frames"), std::string::npos) << as_show.err;
+
+  const CheckRun missing = run_check("/nonexistent/song.txt");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("cannot open /nonexistent/song.txt: No such file"), std::string::npos)
+      << missing.err;
+  EXPECT_EQ(run_check("--frobnicate x").status, 2);
+  fs::remove(broken);
+  fs::remove(fast);
+}
