@@ -4,8 +4,8 @@
 set -euo pipefail
 
 run_packages=(g++ cmake make pkg-config libsdl1.2-dev libx11-dev libgl-dev libgl1-mesa-dri libsndfile1-dev
-              libgtest-dev)
-test_packages=(libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick clang-format)
+              libgtest-dev libpng-dev)
+test_packages=(libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick clang-format python3 ffmpeg)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
