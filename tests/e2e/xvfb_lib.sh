@@ -24,7 +24,8 @@ start_display() {
     n=$(head -n 1 "$number_file" 2>/dev/null | tr -dc 0-9)
     if [ -n "$n" ] && [ "$(wc -l <"$number_file")" -ge 1 ]; then
       export DISPLAY=":$n"
-      xdpyinfo >/dev/null 2>&1 && return 0
+      # The number is read; the file goes, so a test's scratch folder holds only its own files.
+      xdpyinfo >/dev/null 2>&1 && rm -f "$number_file" && return 0
     fi
     sleep 0.1
   done

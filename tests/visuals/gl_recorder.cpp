@@ -116,6 +116,15 @@ void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei widt
   }
 }
 
+// Fills the picture with the number of frames cleared so far, so a test can tell them apart.
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
+                  GLvoid* pixels) {
+  record("glReadPixels",
+         {double(x), double(y), double(width), double(height), double(format), double(type)});
+  const auto cleared = static_cast<unsigned char>(count_calls("glClear"));
+  std::fill_n(static_cast<unsigned char*>(pixels), long{width} * height * 3, cleared);
+}
+
 void glMatrixMode(GLenum mode) {
   record("glMatrixMode", {double(mode)});
   matrix_mode = mode;

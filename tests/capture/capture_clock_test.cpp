@@ -1,0 +1,239 @@
+// The capture's clock against the recording OpenGL stand-in: which moment each video frame
+// shows, how far the mixer has run when it is drawn, the pictures repeated when the pacing
+// declines, the sound of the span, and the end of the show.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "capture_clock.h"
+#include "capture_options.h"
+#include "gl_recorder.h"
+#include "music/embedded_song.h"
+#include "music/mixer.h"
+#include "music/song_parser.h"
+#include "music/synth.h"
+#include "shared/shared_values.h"
+#include "visuals/frame_driver.h"
+
+namespace {
+
+struct RenderCall {
+  int32_t ms;
+  int32_t frames_mixed;
+  int32_t drawn;
+};
+std::vector<RenderCall> render_calls;
+
+int32_t watched_render(int32_t ms) {
+  const int32_t mixed = frames_mixed.load();
+  const int32_t drawn = render_frame(ms);
+  render_calls.push_back({ms, mixed, drawn});
+  return drawn;
+}
+
+// A fresh engine at frame 0 with the show's song, as the capture starts it.
+void start_show() {
+  synth_init(show_sample_rate);
+  std::vector<char> text(embedded_song_text, embedded_song_text + embedded_song_length + 1);
+  static std::vector<std::vector<char>> kept;  // the parser keeps pointers into its text
+  kept.push_back(text);
+  ASSERT_EQ(song_parse(kept.back().data()), 0) << song_error();
+  gl_recorder_reset();
+  frame_driver_reset();
+  audio_level = 0.0f;
+  quit_requested = 0;
+  render_calls.clear();
+  capture_render = watched_render;
+}
+
+struct Captured {
+  int64_t frames = 0;
+  std::vector<uint8_t> sound;
+  std::vector<uint8_t> first_byte_of_picture;  // one per video frame
+  int swaps = 0;
+};
+
+Captured run(const CaptureSpan& span) {
+  Captured got;
+  CaptureSink sink;
+  sink.sound = [&](const uint8_t* bytes, int32_t frames) {
+    got.sound.insert(got.sound.end(), bytes, bytes + 4 * frames);
+    return true;
+  };
+  sink.picture = [&](const uint8_t* rgb, int64_t) {
+    got.first_byte_of_picture.push_back(rgb[0]);
+    return true;
+  };
+  sink.swap_buffers = [&] { ++got.swaps; };
+  got.frames = capture_run(span, sink);
+  return got;
+}
+
+CaptureSpan span_of(int32_t fps, double from_s, double to_s, int32_t passes = 1) {
+  CaptureSpan span;
+  span.fps = fps;
+  span.from_us = std::llround(from_s * 1e6);
+  span.to_us = std::llround(to_s * 1e6);
+  span.to_given = true;
+  span.passes = passes;
+  return span;
+}
+
+TEST(CaptureClock, EachFrameIsDrawnAtItsMomentWithTheMixerAheadByTheLag) {
+  const CaptureSpan spans[] = {span_of(60, 0, 0.5), span_of(25, 12.5, 13.0), span_of(7, 3.3, 4.5),
+                               span_of(240, 40.0001, 40.2)};
+  for (const CaptureSpan& span : spans) {
+    start_show();
+    const Captured got = run(span);
+    const int64_t expected_frames = std::ceil((span.to_us - span.from_us) * 1e-6 * span.fps - 1e-9);
+    ASSERT_EQ(got.frames, expected_frames) << span.fps;
+    ASSERT_EQ(render_calls.size(), static_cast<size_t>(got.frames));
+    for (size_t k = 0; k < render_calls.size(); ++k) {
+      const double t = span.from_us * 1e-6 + double(k) / span.fps;
+      EXPECT_EQ(render_calls[k].ms, std::lround(t * 1000)) << span.fps << " k " << k;
+      const int64_t heard = static_cast<int64_t>(std::floor(t * 44100 + 1e-9));
+      const int32_t mixed = render_calls[k].frames_mixed;
+      EXPECT_GE(mixed, heard + 4096) << span.fps << " k " << k;
+      EXPECT_LT(mixed, heard + 4096 + 1024) << "mixed more than one buffer too far";
+      EXPECT_EQ(mixed % 1024, 0);
+    }
+  }
+  // Worked by hand: 60 fps from 0, frame 1 is 16.67 ms, 735 frames heard, 4831 needed.
+  start_show();
+  run(span_of(60, 0, 0.05));
+  EXPECT_EQ(render_calls[1].ms, 17);
+  EXPECT_EQ(render_calls[1].frames_mixed, 5120);
+  EXPECT_EQ(render_calls[0].drawn, 0);  // ms 0: the pacing's first call never draws
+}
+
+TEST(CaptureClock, DeclinedFramesRepeatThePreviousPictureAndReadNothing) {
+  start_show();
+  const Captured got = run(span_of(240, 1, 1.5));  // 4.2 ms apart: most calls decline
+  int drawn = 0;
+  uint8_t shown = 0;  // black before the first drawn frame
+  for (size_t k = 0; k < render_calls.size(); ++k) {
+    if (render_calls[k].drawn) shown = static_cast<uint8_t>(++drawn);
+    EXPECT_EQ(got.first_byte_of_picture[k], shown) << "frame " << k;
+  }
+  EXPECT_GE(drawn, 40);  // every third frame, 12.5 ms apart
+  EXPECT_LE(drawn, 56);  // 500 ms at one frame per 9 ms at most
+  EXPECT_EQ(count_calls("glReadPixels"), drawn);
+  EXPECT_EQ(got.swaps, drawn);
+}
+
+TEST(CaptureClock, TheGlTraceIsTheShowsOwnPlusOneReadAfterEachFrame) {
+  start_show();
+  run(span_of(30, 5, 5.3));
+  std::vector<GlCall> captured = gl_calls;
+  const std::vector<RenderCall> calls = render_calls;
+  // The same moments drawn directly, as the show's loop would.
+  gl_recorder_reset();
+  frame_driver_reset();
+  for (const RenderCall& call : calls) {
+    frames_mixed = call.frames_mixed;
+    render_frame(call.ms);
+  }
+  std::vector<GlCall> direct = gl_calls;
+  size_t d = 0, reads = 0;
+  for (size_t i = 0; i < captured.size(); ++i) {
+    if (captured[i].name == "glReadPixels") {
+      ++reads;
+      EXPECT_EQ(captured[i].args, (std::vector<double>{0, 0, 640, 480, GL_RGB, GL_UNSIGNED_BYTE}));
+      EXPECT_TRUE(i + 1 == captured.size() || captured[i + 1].name == "glClear")
+          << "the read ends a frame";
+      continue;
+    }
+    ASSERT_LT(d, direct.size());
+    EXPECT_EQ(captured[i].name, direct[d].name) << "call " << i;
+    ++d;
+  }
+  EXPECT_EQ(d, direct.size());
+  EXPECT_EQ(reads, calls.size());  // 33 ms apart, every frame draws
+}
+
+TEST(CaptureClock, ExtraPassesDeclineAndOnlySpeedTheBrightness) {
+  start_show();
+  run(span_of(30, 0, 0.5, 1));
+  const float one_pass = frame_driver_brightness();
+  start_show();
+  run(span_of(30, 0, 0.5, 4));
+  ASSERT_EQ(render_calls.size(), 4u * 15);
+  for (size_t i = 0; i < render_calls.size(); ++i) {
+    if (i % 4 != 3) {
+      EXPECT_EQ(render_calls[i].drawn, 0) << i;
+    }
+  }
+  EXPECT_EQ(count_calls("glReadPixels"), 14);
+  // 60 steps of 1% towards 0.95 instead of 15.
+  EXPECT_NEAR(frame_driver_brightness(), 0.95 * (1 - std::pow(0.99, 60)), 1e-4);
+  EXPECT_NEAR(one_pass, 0.95 * (1 - std::pow(0.99, 15)), 1e-4);
+}
+
+TEST(CaptureClock, SoundOfASpanIsTheCallbackStreamCutAtItsEnds) {
+  start_show();
+  const CaptureSpan span = span_of(24, 2.5, 3.25);
+  const Captured got = run(span);
+  const int64_t first = 110250, last = 143325;  // 2.5 and 3.25 s at 44100
+  ASSERT_EQ(got.sound.size(), static_cast<size_t>(4 * (last - first)));
+  start_show();
+  std::vector<uint8_t> stream(4 * callback_frames * (last / callback_frames + 1));
+  for (size_t at = 0; at < stream.size(); at += 4 * callback_frames)
+    audio_callback(nullptr, stream.data() + at, 4 * callback_frames);
+  EXPECT_EQ(0, std::memcmp(got.sound.data(), stream.data() + 4 * first, got.sound.size()));
+}
+
+TEST(CaptureClock, TheDefaultSpanEndsWithTheFrameInWhichTheShowEnds) {
+  CaptureSpan whole;
+  EXPECT_EQ(show_frame_count(whole), 7834);  // 130.55 s: 735 k >= 5756929 first at k 7833
+  start_show();
+  CaptureSpan tail;
+  tail.from_us = 130500000;  // the frame at 130.55 s is the fourth
+  const Captured got = run(tail);
+  EXPECT_EQ(got.frames, 4);
+  EXPECT_EQ(quit_requested, 1);
+  EXPECT_EQ(visual_row(render_calls.back().frames_mixed), show_end_row);
+  EXPECT_LT(visual_row(render_calls[2].frames_mixed), show_end_row);
+  EXPECT_EQ(got.sound.size(), static_cast<size_t>(4 * 4 * 735));  // 130.5 to 130.5667 s
+}
+
+TEST(CaptureClock, SpansAndCommandLinesThatCannotBeCaptured) {
+  const std::pair<std::vector<const char*>, const char*> cases[] = {
+      {{"--fps", "0", "o/"}, "--fps must be a whole number from 1 to 1000"},
+      {{"--fps", "1001", "o/"}, "--fps must"},
+      {{"--fps", "6x", "o/"}, "--fps must"},
+      {{"--from", "5", "--to", "5", "o/"}, "--from must come before --to"},
+      {{"--to", "131", "o/"}, "--to 131.000 is past the end of the show"},
+      {{"--from", "131", "o/"}, "--from 131.000 is past the end of the show"},
+      {{"--from", "-1", "o/"}, "--from needs seconds"},
+      {{"--from", "1.0000001", "o/"}, "--from needs seconds"},
+      {{"--size", "1920", "o.mp4"}, "--size needs WxH"},
+      {{"--size", "641x480", "o.mp4"}, "--size needs WxH"},
+      {{"--frobnicate", "o/"}, "unknown option --frobnicate"},
+      {{"o.avi"}, "o.avi: give a folder"},
+      {{}, "no output given"},
+      {{"--fps"}, "--fps needs a value"},
+  };
+  for (const auto& [args, expected] : cases) {
+    std::vector<char*> argv = {const_cast<char*>("kelvorinsaa-capture")};
+    for (const char* arg : args) argv.push_back(const_cast<char*>(arg));
+    CaptureOptions options;
+    const std::string problem =
+        parse_capture_options(static_cast<int>(argv.size()), argv.data(), options);
+    EXPECT_EQ(problem.rfind(expected, 0), 0u) << problem;
+  }
+  CaptureOptions options;
+  char* argv[] = {const_cast<char*>("c"),         const_cast<char*>("--size"),
+                  const_cast<char*>("1920x1080"), const_cast<char*>("--to"),
+                  const_cast<char*>("130.56"),    const_cast<char*>("a.mp4")};
+  EXPECT_EQ(parse_capture_options(6, argv, options), "");
+  EXPECT_EQ(options.kind, OutputKind::mp4);
+  const ScaledSize fit = fit_picture(options.width, options.height);
+  EXPECT_EQ(fit.width, 1440);
+  EXPECT_EQ(fit.height, 1080);
+  EXPECT_EQ(fit_picture(640, 1000).height, 480);
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// The capture's clock and frame loop. The mixer runs through the show's audio callback until it
+// is as far ahead of the video frame's moment as live output would be, then the frame driver
+// draws that moment and the back buffer is read. Main thread.
+#include "capture_clock.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "music/mixer.h"
+#include "shared/shared_values.h"
+#include "visuals/frame_driver.h"
+
+int32_t (*capture_render)(int32_t ms) = render_frame;
+
+namespace {
+
+constexpr int32_t frame_bytes = 4;  // one stereo frame of 16-bit values
+constexpr int32_t buffer_bytes = callback_frames * frame_bytes;
+
+int64_t ticks_per_second(const CaptureSpan& span) {
+  return micros_per_second * span.fps;
+}
+
+// The first sound frame at which the picture shows the end row: the mixer has then finished
+// the buffer that takes frames_mixed past the end row's first frame.
+constexpr int64_t show_end_sound_frame =
+    int64_t{show_buffers - 1} * callback_frames - visual_lag_frames + 1;
+
+double seconds_at(const CaptureSpan& span, int64_t ticks) {
+  return static_cast<double>(ticks) / static_cast<double>(ticks_per_second(span));
+}
+
+// Sound mixed but not yet handed on: the mixer runs ahead of the picture, and a span that ends
+// with the show learns its last frame only when the show ends.
+struct SoundQueue {
+  int64_t span_start = 0;   // first sound frame of the span
+  int64_t mixed = 0;        // frames produced by the callback so far
+  int64_t queued_from = 0;  // first frame held in bytes
+  std::vector<uint8_t> bytes;
+};
+
+// One callback buffer; false when the mixer did not advance the song clock.
+bool mix_buffer(SoundQueue& queue) {
+  uint8_t buffer[buffer_bytes];
+  const int32_t before = frames_mixed.load(std::memory_order_relaxed);
+  audio_callback(nullptr, buffer, buffer_bytes);
+  if (frames_mixed.load(std::memory_order_relaxed) == before) return false;
+  const int64_t keep_from = std::max<int64_t>(queue.span_start - queue.mixed, 0);
+  if (keep_from < callback_frames) {
+    if (queue.bytes.empty()) queue.queued_from = queue.mixed + keep_from;
+    queue.bytes.insert(queue.bytes.end(), buffer + keep_from * frame_bytes, buffer + buffer_bytes);
+  }
+  queue.mixed += callback_frames;
+  return true;
+}
+
+// Hands on the queued sound before frame `until`, mixing further when it is not there yet.
+bool flush_sound(SoundQueue& queue, int64_t until, CaptureSink& sink) {
+  while (queue.mixed < until) {
+    if (!mix_buffer(queue)) return false;
+  }
+  const int64_t frames = until - queue.queued_from;
+  if (frames <= 0 || queue.bytes.empty()) return true;
+  if (!sink.sound(queue.bytes.data(), static_cast<int32_t>(frames))) return false;
+  queue.bytes.erase(queue.bytes.begin(), queue.bytes.begin() + frames * frame_bytes);
+  queue.queued_from = until;
+  return true;
+}
+
+// Draws video frame k: P - 1 calls that the pacing declines, then the one at the frame's time.
+bool draw_frame(const CaptureSpan& span, int64_t k, std::vector<uint8_t>& picture,
+                CaptureSink& sink) {
+  for (int32_t pass = 1; pass < span.passes; ++pass) capture_render(frame_driver_last_frame_ms());
+  if (capture_render(ms_at(span, frame_ticks(span, k)))) {
+    // 640 RGB pixels make rows of 1920 bytes, a multiple of the default pack alignment of 4.
+    glReadPixels(0, 0, picture_width, picture_height, GL_RGB, GL_UNSIGNED_BYTE, picture.data());
+    sink.swap_buffers();
+  }
+  return sink.picture(picture.data(), k);
+}
+
+}  // namespace
+
+int64_t frame_ticks(const CaptureSpan& span, int64_t k) {
+  return span.from_us * span.fps + k * micros_per_second;
+}
+
+int64_t sound_frame_at(const CaptureSpan& span, int64_t ticks) {
+  return ticks * show_sample_rate / ticks_per_second(span);
+}
+
+int32_t ms_at(const CaptureSpan& span, int64_t ticks) {
+  const int64_t ticks_per_ms = ticks_per_second(span) / 1000;
+  return static_cast<int32_t>((ticks + ticks_per_ms / 2) / ticks_per_ms);
+}
+
+int32_t mixed_before_frame(const CaptureSpan& span, int64_t k) {
+  const int64_t needed = sound_frame_at(span, frame_ticks(span, k)) + visual_lag_frames;
+  const int64_t buffers = (needed + callback_frames - 1) / callback_frames;
+  return static_cast<int32_t>(buffers * callback_frames);
+}
+
+int64_t show_frame_count(const CaptureSpan& span) {
+  int64_t k = 0;
+  while (sound_frame_at(span, frame_ticks(span, k)) < show_end_sound_frame) ++k;
+  return k + 1;
+}
+
+int64_t planned_frame_count(const CaptureSpan& span) {
+  if (!span.to_given) return show_frame_count(span);
+  const int64_t ticks = (span.to_us - span.from_us) * span.fps;
+  return (ticks + micros_per_second - 1) / micros_per_second;
+}
+
+std::string check_span(const CaptureSpan& span) {
+  char message[160];
+  if (span.fps < 1 || span.fps > 1000) return "--fps must be a whole number from 1 to 1000";
+  if (span.passes < 1) return "--passes must be at least 1";
+  if (span.from_us < 0) return "--from must not be negative";
+  const double end_s = static_cast<double>(show_end_sound_frame) / show_sample_rate;
+  if (sound_frame_at(span, frame_ticks(span, 0)) >= show_end_sound_frame) {
+    std::snprintf(message, sizeof message, "--from %.3f is past the end of the show (%.3f s)",
+                  span.from_us / 1e6, end_s);
+    return message;
+  }
+  if (!span.to_given) return "";
+  if (span.to_us <= span.from_us) return "--from must come before --to";
+  const int64_t show_frames_left = show_frame_count(span);
+  if (planned_frame_count(span) > show_frames_left) {
+    std::snprintf(
+        message, sizeof message,
+        "--to %.3f is past the end of the show, whose last frame at %d fps ends at %.3f s",
+        span.to_us / 1e6, span.fps, seconds_at(span, frame_ticks(span, show_frames_left)));
+    return message;
+  }
+  return "";
+}
+
+int64_t span_sound_frames(const CaptureSpan& span, int64_t video_frames) {
+  const int64_t end_ticks = span.to_given ? span.to_us * span.fps : frame_ticks(span, video_frames);
+  return sound_frame_at(span, end_ticks) - sound_frame_at(span, frame_ticks(span, 0));
+}
+
+int64_t capture_run(const CaptureSpan& span, CaptureSink& sink) {
+  std::vector<uint8_t> picture(picture_bytes, 0);  // black until the first frame is drawn
+  SoundQueue sound;
+  sound.span_start = sound_frame_at(span, frame_ticks(span, 0));
+  const int64_t planned = planned_frame_count(span);
+  int64_t k = 0;
+  for (; span.to_given ? k < planned : !quit_requested; ++k) {
+    if (sink.keep_going && !sink.keep_going()) return -1;
+    while (frames_mixed.load(std::memory_order_relaxed) < mixed_before_frame(span, k)) {
+      if (!mix_buffer(sound)) return -1;
+    }
+    if (!flush_sound(sound, sound_frame_at(span, frame_ticks(span, k)), sink)) return -1;
+    if (!draw_frame(span, k, picture, sink)) return -1;
+    if (sink.progress) sink.progress(k + 1, std::max(planned, k + 1));
+  }
+  const int64_t end = sound.span_start + span_sound_frames(span, k);
+  if (!flush_sound(sound, end, sink)) return -1;
+  return k;
+}
