@@ -4,7 +4,7 @@
 set -euo pipefail
 
 run_packages=(g++ cmake make pkg-config libsdl1.2-dev libx11-dev libgl-dev libgl1-mesa-dri libsndfile1-dev libebur128-dev
-              libgtest-dev)
+              libgtest-dev zopfli)
 test_packages=(libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick clang-format)
 
 packages=("${run_packages[@]}")
