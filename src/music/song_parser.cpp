@@ -17,6 +17,7 @@
 #include "music/mixer.h"
 #include "music/song_model.h"
 #include "music/synth.h"
+#include "shared/messages.h"
 
 char* song_text = nullptr;
 
@@ -54,21 +55,33 @@ struct Number {
   bool in_range;
 };
 
-__attribute__((format(printf, 1, 2))) void set_error(const char* format, ...) {
+[[maybe_unused]] __attribute__((format(printf, 1, 2))) void format_error(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::vsnprintf(error_text.data(), error_text.size(), format, args);
   va_end(args);
 }
 
-__attribute__((format(printf, 2, 3))) int32_t reject(const ParseState& state, const char* format,
-                                                     ...) {
+[[maybe_unused]] __attribute__((format(printf, 2, 3))) int32_t format_rejection(
+    const ParseState& state, const char* format, ...) {
   std::array<char, 400> reason{};
   va_list args;
   va_start(args, format);
   std::vsnprintf(reason.data(), reason.size(), format, args);
   va_end(args);
-  set_error("line %d: %s", state.line_number, reason.data());
+  format_error("line %d: %s", state.line_number, reason.data());
+  return song_rejected;
+}
+
+// Without built-in messages the texts are never formatted, so they drop out of the program.
+template <typename... Args>
+void set_error(const char* format, Args... args) {
+  if constexpr (messages_built_in) format_error(format, args...);
+}
+
+template <typename... Args>
+int32_t reject(const ParseState& state, const char* format, Args... args) {
+  if constexpr (messages_built_in) return format_rejection(state, format, args...);
   return song_rejected;
 }
 

@@ -4,12 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <cstring>
 
 #include "music/embedded_song.h"
 #include "music/mixer.h"
 #include "music/song_parser.h"
 #include "music/synth.h"
+#include "shared/messages.h"
 #include "shared/shared_values.h"
 #include "shell/video_mode.h"
 #include "visuals/frame_driver.h"
@@ -25,8 +26,7 @@ constexpr int exit_no_display = 2;
 // so a missing device is only worth a warning.
 void open_audio() {
   if (!SDL_WasInit(SDL_INIT_AUDIO)) {
-    std::fprintf(stderr, "kelvorinsaa: no sound, the audio system is unavailable: %s\n",
-                 SDL_GetError());
+    say("kelvorinsaa: no sound, the audio system is unavailable: %s\n", SDL_GetError());
     return;
   }
   SDL_AudioSpec request = {};
@@ -37,8 +37,7 @@ void open_audio() {
   request.callback = audio_callback;
   request.userdata = nullptr;
   if (SDL_OpenAudio(&request, nullptr) < 0) {
-    std::fprintf(stderr, "kelvorinsaa: no sound, the audio device cannot be opened: %s\n",
-                 SDL_GetError());
+    say("kelvorinsaa: no sound, the audio device cannot be opened: %s\n", SDL_GetError());
   }
 }
 
@@ -59,16 +58,16 @@ void choose_video_driver() {
 // Says in one line why no window can come up: no X display, or another driver that failed.
 void report_no_video(const char* what) {
   const char* driver = std::getenv("SDL_VIDEODRIVER");
-  if (driver != nullptr && std::string(driver) == "x11") {
+  if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
     const char* display = std::getenv("DISPLAY");
-    const std::string tried = display != nullptr && display[0] != '\0'
-                                  ? std::string("DISPLAY=") + display
-                                  : std::string("DISPLAY is not set");
-    std::fprintf(stderr, "kelvorinsaa: no display could be opened (%s): %s\n", tried.c_str(),
-                 SDL_GetError());
+    if (display != nullptr && display[0] != '\0') {
+      say("kelvorinsaa: no display could be opened (DISPLAY=%s): %s\n", display, SDL_GetError());
+    } else {
+      say("kelvorinsaa: no display could be opened (DISPLAY is not set): %s\n", SDL_GetError());
+    }
   } else {
-    std::fprintf(stderr, "kelvorinsaa: %s with the video driver %s: %s\n", what,
-                 driver != nullptr ? driver : "(SDL's choice)", SDL_GetError());
+    say("kelvorinsaa: %s with the video driver %s: %s\n", what,
+        driver != nullptr ? driver : "(SDL's choice)", SDL_GetError());
   }
 }
 
@@ -97,14 +96,14 @@ int main(int argc, char** argv) {
 
   synth_init(show_sample_rate);
   if (song_parse(embedded_song_text) < 0) {
-    std::fprintf(stderr, "kelvorinsaa: the built-in song is broken: %s\n", song_error());
+    say("kelvorinsaa: the built-in song is broken: %s\n", song_error());
     SDL_Quit();
     return exit_song_rejected;
   }
 
   if (!SDL_SetVideoMode(picture_width, picture_height, window_depth, video_flags)) {
-    std::fprintf(stderr, "kelvorinsaa: cannot open a %dx%d OpenGL display: %s\n", picture_width,
-                 picture_height, SDL_GetError());
+    say("kelvorinsaa: cannot open a %dx%d OpenGL display: %s\n", picture_width, picture_height,
+        SDL_GetError());
     SDL_Quit();
     return exit_no_display;
   }

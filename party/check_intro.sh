@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The packed intro's size and needs: at most the recorded size, and no library beyond SDL 1.2,
+# libGL, libm and libc once unpacked. Usage: check_intro.sh BUILD_DIR LIMIT BUDGET
+set -u
+build=$1 limit=$2 budget=$3
+fail() { echo "FAIL: $*" >&2; exit 1; }
+size=$(stat -c %s "$build/kelvorinsaa-intro") || fail "no packed intro"
+echo "the intro is $size bytes; limit $limit, party budget $budget ($((size - budget)) over it)"
+[ "$size" -le "$limit" ] || fail "the intro grew to $size bytes, past its limit of $limit"
+
+needed=$(readelf -d "$build/intro/unpacked.elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
+[ "$needed" = "libGL.so.1 libSDL-1.2.so.0 libc.so.6 libm.so.6 " ] ||
+  fail "the unpacked intro needs $needed"
+# What the packed file runs must be what was checked: its payload unpacks to those bytes.
+perl -0777 -ne "print \$1 if /\n__END__\n(.*)\z/s" "$build/kelvorinsaa-intro" | gzip -dc |
+  cmp -s - "$build/intro/unpacked.elf" || fail "the payload does not unpack to intro/unpacked.elf"
+echo "ok: the unpacked intro needs only $needed"

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The packed party intro end to end under Xvfb: it plays to its own end with status 0 and hands
+# SDL exactly the renderer's stream; -w, the name ending in w and a key press work as in the
+# show; and it unpacks without leaving a file behind.
+# Usage: intro_test.sh BUILD_DIR
+set -u
+build=$(cd "$1" && pwd)
+source "$(dirname "$0")/xvfb_lib.sh"
+intro=$build/kelvorinsaa-intro
+[ -x "$intro" ] || fail "no $intro"
+start_display || exit 1
+
+show_frames=5762048
+bytes=$((show_frames * 4))
+
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/intro.raw" SDL_DISKAUDIODELAY=0 \
+  TMPDIR="$work/tmp" "$intro" -w 2>"$work/stderr" &
+show_pid=$!
+started_pids+=("$show_pid")
+mkdir -p "$work/tmp"
+wait_for_exit "$show_pid" 300
+status=$?
+[ "$status" -eq 0 ] || fail "the intro ended with status $status (124: still running after 300 s)"
+grep -v -e "disk writer audio driver" -e "Writing to file" "$work/stderr" && fail "the intro wrote to stderr"
+[ -z "$(ls -A "$work/tmp")" ] || fail "the intro left files in TMPDIR: $(ls "$work/tmp")"
+
+"$build/kelvorinsaa-render" "$work/render.raw" || fail "the renderer failed"
+leading_zero_bytes() { cmp "$1" /dev/zero 2>/dev/null | sed -n 's/.*byte \([0-9]*\).*/\1/p' | tr -d '\n'; }
+intro_start=$(($(leading_zero_bytes "$work/intro.raw") - 1))
+render_start=$(($(leading_zero_bytes "$work/render.raw") - 1))
+paused_bytes=$((intro_start - render_start))
+[ "$render_start" -gt 0 ] || fail "the render is silent"
+[ $((paused_bytes % 4096)) -eq 0 ] || fail "the intro's sound starts $paused_bytes bytes off a buffer"
+[ "$(stat -c %s "$work/intro.raw")" -ge $((paused_bytes + bytes)) ] ||
+  fail "the intro mixed fewer than $show_frames frames"
+cmp -n "$bytes" -i "$paused_bytes:0" "$work/intro.raw" "$work/render.raw" ||
+  fail "the intro's stream differs from the render"
+echo "ok: the intro played to its end; its first $show_frames frames equal the render"
+
+export SDL_AUDIODRIVER=dummy
+screen_sized_windows() {
+  local id count=0
+  for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+    xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768' && count=$((count + 1))
+  done
+  echo "$count"
+}
+desktop_windows=$(screen_sized_windows)
+
+# Starts the intro as given, expects a 640 x 480 window ($1 = window) or the full screen
+# ($1 = full), then ends it with a key press and expects status 0.
+expect_mode_and_key() {
+  local mode=$1 window geometry status
+  shift
+  "$@" &
+  show_pid=$!
+  started_pids+=("$show_pid")
+  window=$(wait_for_window Kelvorinsaa) || fail "$* opened no window titled Kelvorinsaa"
+  sleep 0.5
+  if [ "$mode" = window ]; then
+    geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+    [ "$geometry" = 640x480 ] || fail "$*: window is $geometry, not 640x480"
+    [ "$(screen_sized_windows)" -eq "$desktop_windows" ] || fail "$* went full screen"
+  else
+    [ "$(screen_sized_windows)" -gt "$desktop_windows" ] || fail "$* did not go full screen"
+  fi
+  xdotool mousemove --window "$window" 320 240 key space
+  wait_for_exit "$show_pid" 5
+  status=$?
+  [ "$status" -eq 0 ] || fail "$*: a key press gave status $status (124: still running)"
+}
+
+expect_mode_and_key window "$intro" -w
+expect_mode_and_key full "$intro"
+expect_mode_and_key window "$build/kelvorinsaa-introw"
+expect_mode_and_key full "$build/kelvorinsaa-introw" -w
+echo "ok: -w and the name ending in w choose the window as in the show; a key ends it with 0"
