@@ -38,13 +38,6 @@ cmp -n "$bytes" -i "$paused_bytes:0" "$work/intro.raw" "$work/render.raw" ||
 echo "ok: the intro played to its end; its first $show_frames frames equal the render"
 
 export SDL_AUDIODRIVER=dummy
-screen_sized_windows() {
-  local id count=0
-  for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-    xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768' && count=$((count + 1))
-  done
-  echo "$count"
-}
 desktop_windows=$(screen_sized_windows)
 
 # Starts the intro as given, expects a 640 x 480 window ($1 = window) or the full screen

@@ -16,14 +16,6 @@ start_show() {
   started_pids+=("$show_pid")
 }
 
-# Counts the visible windows as large as the screen: a full-screen show adds one.
-screen_sized_windows() {
-  local id count=0
-  for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-    xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768' && count=$((count + 1))
-  done
-  echo "$count"
-}
 desktop_windows=$(screen_sized_windows)
 
 expect_quiet_stderr() {

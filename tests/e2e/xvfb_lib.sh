@@ -54,4 +54,13 @@ wait_for_exit() {
   return 124
 }
 
+# Counts the visible windows as large as the whole screen: full-screen windows and the desktop.
+screen_sized_windows() {
+  local id count=0
+  for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+    xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768' && count=$((count + 1))
+  done
+  echo "$count"
+}
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
