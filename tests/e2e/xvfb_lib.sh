@@ -63,4 +63,20 @@ screen_sized_windows() {
   echo "$count"
 }
 
+# Checks that the stream a program handed SDL's disk driver ($2) holds, after the buffers of
+# silence written while the device was paused, exactly the render's first $4 bytes ($3).
+# $1 names the program in the messages.
+expect_stream_equals_render() {
+  local who=$1 stream=$2 render=$3 bytes=$4 stream_start render_start paused_bytes
+  leading_zero_bytes() { cmp "$1" /dev/zero 2>/dev/null | sed -n 's/.*byte \([0-9]*\).*/\1/p' | tr -d '\n'; }
+  stream_start=$(($(leading_zero_bytes "$stream") - 1))
+  render_start=$(($(leading_zero_bytes "$render") - 1))
+  paused_bytes=$((stream_start - render_start))
+  [ "$render_start" -gt 0 ] || fail "the render is silent"
+  [ $((paused_bytes % 4096)) -eq 0 ] || fail "$who's sound starts $paused_bytes bytes off a buffer"
+  [ "$(stat -c %s "$stream")" -ge $((paused_bytes + bytes)) ] ||
+    fail "$who mixed fewer than the render's $((bytes / 4)) frames"
+  cmp -n "$bytes" -i "$paused_bytes:0" "$stream" "$render" || fail "$who's stream differs from the render"
+}
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
