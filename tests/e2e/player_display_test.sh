@@ -7,6 +7,13 @@ build=$(cd "$1" && pwd)
 source "$(dirname "$0")/xvfb_lib.sh"
 song="$(cd "$(dirname "$0")/../music/golden" && pwd)/test_song.txt"
 
+# Waits (up to 20 s) until the player's display has been drawn into typescript $1, so that keys
+# and Ctrl-C reach a player that has taken the terminal, however slowly the machine starts it.
+display_drawn() {
+  local tries=0
+  until grep -aq 'of 1088' "$1" 2>/dev/null || [ $((tries += 1)) -gt 200 ]; do sleep 0.1; done
+}
+
 # Runs the player in a pseudo-terminal fed with $1 (a shell snippet that prints keys).
 in_terminal() {
   local keys=$1 name=$2
@@ -18,7 +25,7 @@ in_terminal() {
   tail -c 400 "$work/$name.typescript" | grep -q $'\033\[?25h' || fail "$name: the cursor stays hidden"
 }
 
-in_terminal "sleep 1.5; printf 2; sleep 1; printf q" quit
+in_terminal "display_drawn '$work/quit.typescript'; sleep 0.5; printf 2; sleep 1; printf q" quit
 rows=$(grep -ao 'row *[0-9]* of 1088' "$work/quit.typescript" | awk '{print $2}' | sort -un | wc -l)
 [ "$rows" -ge 3 ] || fail "the display showed $rows different rows"
 grep -aq ' mute' "$work/quit.typescript" || fail "the key 2 did not mark channel 2 muted"
@@ -26,6 +33,6 @@ grep -aq '^ *1 .*p3 ' "$work/quit.typescript" || fail "no channel line for track
 grep -q 'status 0' "$work/quit.status" || fail "q did not end the player with status 0"
 echo "ok: the display moved through $rows rows; q restored the terminal"
 
-in_terminal "sleep 1.5; printf '\003'" interrupt
+in_terminal "display_drawn '$work/interrupt.typescript'; sleep 0.3; printf '\003'" interrupt
 grep -q "status 130" "$work/interrupt.status" || fail "Ctrl-C: $(cat "$work/interrupt.status"), not 130"
 echo "ok: Ctrl-C restored the terminal and gave status 130"
