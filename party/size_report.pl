@@ -34,7 +34,11 @@ for (my $i = 0; $i < @lines; ++$i) {
   next unless $rest =~ /^\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S+)/;
   my ($size, $object) = (hex $1, $2);
   next unless $size;
-  if ($dynamic{$output}) { $overhead += $size; next; }
+  # The import stubs, their names and the loader that resolves them are dynamic linking too.
+  if ($dynamic{$output} || $object =~ m{/imports\.cpp\.o$|/import_loader\.cpp\.o$}) {
+    $overhead += $size;
+    next;
+  }
   next unless $file_sections{$output};
   if ($output eq '.text') { $code{part_of($object)} += $size } else { $tables{part_of($object)} += $size }
 }
@@ -57,5 +61,5 @@ for my $part (qw(music visuals shell shared song runtime start-up)) {
   printf "          %6d  %-9s code %6d, tables and text %6d\n", ($code{$part} // 0) + ($tables{$part} // 0),
     $part, $code{$part} // 0, $tables{$part} // 0;
 }
-printf "          %6d  dynamic linking (symbols, names, versions, relocations, GOT, .dynamic)\n", $overhead;
+printf "          %6d  dynamic linking (symbols, names, versions, relocations, GOT, .dynamic, import stubs)\n", $overhead;
 printf "          %6d  ELF and program headers, alignment gaps\n", $headers_and_padding;
