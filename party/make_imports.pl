@@ -8,8 +8,8 @@ use strict;
 use warnings;
 
 my ($elf, $out) = @ARGV;
-# The loader's own needs, and what runs before it (crt1 calls __libc_start_main), stay real.
-my %keep = map { $_ => 1 } qw(dlsym __libc_start_main);
+# The loader's own need stays a real import.
+my %keep = map { $_ => 1 } qw(dlsym);
 
 # Data imports would be copy relocations, which no stub can stand in for: refuse them.
 my $copies = `readelf -rW '$elf'`;
