@@ -6,7 +6,7 @@
 
 // The destructors of the show's static buffers only free memory, which the end of the process
 // returns anyway: the intro registers none of them.
-extern "C" int __cxa_atexit(void (*)(void*), void*, void*) {
+extern "C" __attribute__((visibility("hidden"))) int __cxa_atexit(void (*)(void*), void*, void*) {
   return 0;
 }
 
