@@ -35,7 +35,8 @@ for (my $i = 0; $i < @lines; ++$i) {
   my ($size, $object) = (hex $1, $2);
   next unless $size;
   # The import stubs, their names and the loader that resolves them are dynamic linking too.
-  if ($dynamic{$output} || $object =~ m{/imports\.cpp\.o$|/import_loader\.cpp\.o$}) {
+  my $imports = $file_sections{$output} && $object =~ m{/imports\.cpp\.o$|/import_loader\.cpp\.o$};
+  if ($dynamic{$output} || $imports) {
     $overhead += $size;
     next;
   }
