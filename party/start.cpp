@@ -14,10 +14,10 @@ _start:
   jb 1b
   mov %r12, %rdi
   xor %esi, %esi
-  call on_exit
+  call *on_exit@GOTPCREL(%rip)
   mov (%rsp), %edi
   lea 8(%rsp), %rsi
   call main
   mov %eax, %edi
-  call exit
+  call *exit@GOTPCREL(%rip)
 )");
