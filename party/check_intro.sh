@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The packed intro's size and needs: at most the recorded size, and no library beyond SDL 1.2,
-# libGL, libm and libc once unpacked. Usage: check_intro.sh BUILD_DIR LIMIT BUDGET
+# libGL, libm and libc once unpacked, and only dlsym imported by name.
+# Usage: check_intro.sh BUILD_DIR LIMIT BUDGET
 set -u
 build=$1 limit=$2 budget=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -11,6 +12,12 @@ echo "the intro is $size bytes; limit $limit, party budget $budget ($((size - bu
 needed=$(readelf -d "$build/intro/unpacked.elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
 [ "$needed" = "libGL.so.1 libSDL-1.2.so.0 libc.so.6 libm.so.6 " ] ||
   fail "the unpacked intro needs $needed"
+# Everything else comes through the import table: the program imports dlsym alone and exports
+# nothing, or the libraries' own calls would bind to the intro's symbols.
+imports=$(nm -D --undefined-only "$build/intro/linked.elf" | awk '{print $2}' | tr '\n' ' ')
+[ "$imports" = "dlsym@GLIBC_2.34 " ] || fail "the intro imports $imports"
+exports=$(nm -D --defined-only "$build/intro/linked.elf" | awk '{print $3}' | tr '\n' ' ')
+[ -z "$exports" ] || fail "the intro exports $exports"
 # What the packed file runs must be what was checked: its payload unpacks to those bytes.
 perl -0777 -ne "print \$1 if /\n__END__\n(.*)\z/s" "$build/kelvorinsaa-intro" | gzip -dc |
   cmp -s - "$build/intro/unpacked.elf" || fail "the payload does not unpack to intro/unpacked.elf"
