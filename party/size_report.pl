@@ -11,6 +11,8 @@ my %file_sections = map { $_ => 1 } qw(.text .rodata .data .init_array .fini_arr
 
 sub part_of {
   my ($object) = @_;
+  # The link-time optimizer compiles the program as one: its parts are no longer told apart.
+  return 'program' if $object =~ m{ltrans};
   return 'song' if $object =~ m{embedded_song};
   return "$1" if $object =~ m{src/(music|visuals|shell|shared)/};
   return 'runtime' if $object =~ m{party_runtime};
@@ -57,7 +59,7 @@ printf "kelvorinsaa-intro: %d bytes, budget %d: %s (%+d)\n\n", $packed, $budget,
 printf "packed:   %6d  dropper (perl: memfd_create, gzip -d, exec)\n", $dropper;
 printf "          %6d  gzip stream of the unpacked program (zopfli)\n\n", $payload;
 printf "unpacked: %6d bytes, of which\n", $unpacked;
-for my $part (qw(music visuals shell shared song runtime start-up)) {
+for my $part (qw(program music visuals shell shared song runtime start-up)) {
   next unless $code{$part} || $tables{$part};
   printf "          %6d  %-9s code %6d, tables and text %6d\n", ($code{$part} // 0) + ($tables{$part} // 0),
     $part, $code{$part} // 0, $tables{$part} // 0;
