@@ -2,8 +2,9 @@
 # Writes the intro's import stubs from a first link of its objects: every function that link
 # takes from a shared library becomes a hidden local symbol that jumps through its slot of
 # import_table, and its name goes into import_names, which load_imports (import_loader.cpp)
-# resolves once at start-up. The final link then carries a handful of dynamic symbols instead of
-# one symbol and relocation per function. Usage: make_imports.pl FIRST_LINK OUT
+# resolves once at start-up. The final link then carries one dynamic symbol, dlsym, instead of
+# one symbol and relocation per function. The stubs are hidden, so that the libraries' own calls
+# of these names never bind to them. Usage: make_imports.pl FIRST_LINK OUT
 use strict;
 use warnings;
 
