@@ -1,6 +1,8 @@
 #!/usr/bin/perl
 # Writes the intro's size report: the packed size against the budget, and what takes the bytes
-# of the unpacked program, from the linker's map. Usage: size_report.pl INTRO_DIR INTRO BUDGET
+# of the unpacked program, from the linker's map and, for the code the link-time optimizer makes,
+# from the source file of each symbol (the intro is built with debug lines, stripped when packed).
+# Usage: size_report.pl INTRO_DIR INTRO BUDGET
 use strict;
 use warnings;
 
@@ -11,12 +13,43 @@ my %file_sections = map { $_ => 1 } qw(.text .rodata .data .init_array .fini_arr
 
 sub part_of {
   my ($object) = @_;
-  # The link-time optimizer compiles the program as one: its parts are no longer told apart.
+  # The link-time optimizer compiles the program as one: its parts are told apart by symbol.
   return 'program' if $object =~ m{ltrans};
   return 'song' if $object =~ m{embedded_song};
   return "$1" if $object =~ m{src/(music|visuals|shell|shared)/};
   return 'runtime' if $object =~ m{party_runtime};
   return 'start-up';
+}
+
+# The source file of each global symbol, from the optimizer's input objects: the tables, which
+# carry no debug lines.
+sub defining_files {
+  my %file;
+  my @objects = glob("$dir/../party/CMakeFiles/intro_objects.dir/*.o
+                      $dir/../party/CMakeFiles/intro_objects.dir/__/*/*/*.o
+                      $dir/../party/CMakeFiles/intro_objects.dir/__/*/*.o");
+  for (@objects ? `gcc-nm -A --defined-only @objects 2>/dev/null` : ()) {
+    $file{$2} = $1 if /^(\S+):[0-9a-f]+ [A-Za-z] (\S+)$/;
+  }
+  return %file;
+}
+
+# Moves the optimizer's bytes from 'program' to the part whose source file defines each symbol
+# (code counts where it ends up after inlining); what no symbol covers (literals, alignment,
+# local tables) stays under 'program'.
+sub split_program {
+  my ($code, $tables) = @_;
+  my %file = defining_files();
+  for (`nm -S -l --defined-only '$dir/linked.elf' 2>/dev/null`) {
+    next unless /^[0-9a-f]+ ([0-9a-f]+) ([tTrRdDW]) (\S+)(?:\t(\S+):\d+)?$/;
+    my ($size, $kind, $source) = (hex $1, $2, $4 // $file{$3});
+    next unless defined $source && $source !~ m{import_loader};
+    my $part = part_of($source);
+    my $sums = $kind =~ /[tTW]/ ? $code : $tables;
+    next unless ($sums->{program} // 0) >= $size;
+    $sums->{program} -= $size;
+    $sums->{$part} += $size;
+  }
 }
 
 open my $map, '<', "$dir/kelvorinsaa-intro.map" or die "size_report.pl: no map in $dir: $!\n";
@@ -46,6 +79,8 @@ for (my $i = 0; $i < @lines; ++$i) {
   if ($output eq '.text') { $code{part_of($object)} += $size } else { $tables{part_of($object)} += $size }
 }
 
+split_program(\%code, \%tables);
+
 my $unpacked = -s "$dir/unpacked.elf";
 my $payload = -s "$dir/payload.gz";
 my $packed = -s $intro;
@@ -59,10 +94,13 @@ printf "kelvorinsaa-intro: %d bytes, budget %d: %s (%+d)\n\n", $packed, $budget,
 printf "packed:   %6d  dropper (perl: memfd_create, gzip -d, exec)\n", $dropper;
 printf "          %6d  gzip stream of the unpacked program (zopfli)\n\n", $payload;
 printf "unpacked: %6d bytes, of which\n", $unpacked;
-for my $part (qw(program music visuals shell shared song runtime start-up)) {
+for my $part (qw(music visuals shell shared song runtime start-up program)) {
   next unless $code{$part} || $tables{$part};
+  my $label = $part eq 'program' ? 'unnamed' : $part;  # literals and alignment of the whole
   printf "          %6d  %-9s code %6d, tables and text %6d\n", ($code{$part} // 0) + ($tables{$part} // 0),
-    $part, $code{$part} // 0, $tables{$part} // 0;
+    $label, $code{$part} // 0, $tables{$part} // 0;
 }
 printf "          %6d  dynamic linking (symbols, names, versions, relocations, GOT, .dynamic, import stubs)\n", $overhead;
 printf "          %6d  ELF and program headers, alignment gaps\n", $headers_and_padding;
+print "\n(code counts where the link-time optimizer left it: the shell's main holds what it\n" .
+      " inlined; 'unnamed' is literals, local tables and alignment)\n";
