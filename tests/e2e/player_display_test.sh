@@ -14,11 +14,13 @@ display_drawn() {
   until grep -aq 'of 1088' "$1" 2>/dev/null || [ $((tries += 1)) -gt 200 ]; do sleep 0.1; done
 }
 
-# Runs the player in a pseudo-terminal fed with $1 (a shell snippet that prints keys).
+# Runs the player in a pseudo-terminal fed with $1 (a shell snippet that prints keys). Ctrl-C
+# reaches the whole foreground group: the shell around the player traps it so that it outlives
+# the player and records its status (dash, script's shell without $SHELL, would die of it).
 in_terminal() {
   local keys=$1 name=$2
   eval "$keys" | SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIODELAY=23 \
-    timeout 60 script -qfec "stty -g >'$work/$name.before'; '$build/kelvorinsaa-play' \
+    timeout 60 script -qfec "trap : INT; stty -g >'$work/$name.before'; '$build/kelvorinsaa-play' \
       --song '$song'; echo status \$? >'$work/$name.status'; stty -g >'$work/$name.after'" \
     "$work/$name.typescript" >/dev/null
   cmp -s "$work/$name.before" "$work/$name.after" || fail "$name: the terminal was not restored"
