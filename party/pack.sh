@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Packs the intro: strips the linked program to what the loader maps, deflates it as hard as
-# zopfli can and puts the dropper in front, which unpacks it into memory and runs it under the
-# intro's own name. Usage: pack.sh LINKED_ELF WORK_DIR OUT
+# Packs the intro: strips the linked program to what the loader maps, squeezes it with the
+# build's context-mixing packer and puts the hand-written stub in front, which unpacks it into
+# memory and runs it under the intro's own name. Usage: pack.sh LINKED_ELF WORK_DIR SQUEEZE OUT
 set -euo pipefail
-here=$(dirname "$0")
-elf=$1 work=$2 out=$3
+here=$(cd "$(dirname "$0")" && pwd)
+elf=$1 work=$2 squeeze=$3 out=$4
 objcopy --strip-all -R .comment -R .note.gnu.property -R .note.ABI-tag "$elf" "$work/stripped.elf"
 perl "$here/sstrip.pl" "$work/stripped.elf" "$work/unpacked.elf"
-zopfli --gzip --i1000 -c "$work/unpacked.elf" >"$work/payload.gz"
-cat "$here/dropper.pl" "$work/payload.gz" >"$out.part"
+"$squeeze" "$work/unpacked.elf" "$work/payload.cm"
+"$squeeze" --constants "$work/pack_constants.inc"
+as -I "$work" -o "$work/unpack_stub.o" "$here/unpack_stub.S"
+as -I "$work" -o "$work/payload.o" "$here/payload.S"
+ld -T "$here/stub.ld" --no-warn-rwx-segments -o "$work/stub.elf" "$work/unpack_stub.o" "$work/payload.o"
+objcopy --strip-all "$work/stub.elf" "$work/stub_stripped.elf"
+perl "$here/sstrip.pl" "$work/stub_stripped.elf" "$out.part"
 chmod 755 "$out.part"
 mv "$out.part" "$out"

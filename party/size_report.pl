@@ -82,17 +82,19 @@ for (my $i = 0; $i < @lines; ++$i) {
 split_program(\%code, \%tables);
 
 my $unpacked = -s "$dir/unpacked.elf";
-my $payload = -s "$dir/payload.gz";
+my $payload = -s "$dir/payload.cm";
 my $packed = -s $intro;
-my $dropper = $packed - $payload;
+my ($stub_code) = `size -A "$dir/unpack_stub.o"` =~ /^\.text\s+(\d+)/m;
+my $stub_headers = $packed - $payload - $stub_code;
 my ($sum) = (0);
 $sum += $_ for values %code, values %tables;
 my $headers_and_padding = $unpacked - $sum - $overhead;
 
 my $verdict = $packed <= $budget ? 'within' : 'OVER';
 printf "kelvorinsaa-intro: %d bytes, budget %d: %s (%+d)\n\n", $packed, $budget, $verdict, $packed - $budget;
-printf "packed:   %6d  dropper (perl: memfd_create, gzip -d, exec)\n", $dropper;
-printf "          %6d  gzip stream of the unpacked program (zopfli)\n\n", $payload;
+printf "packed:   %6d  ELF and program header of the stub\n", $stub_headers;
+printf "          %6d  stub code (context-mixing decoder, memfd_create, execveat)\n", $stub_code;
+printf "          %6d  payload: the unpacked program, context-mixed\n\n", $payload;
 printf "unpacked: %6d bytes, of which\n", $unpacked;
 for my $part (qw(music visuals shell shared song runtime start-up program)) {
   next unless $code{$part} || $tables{$part};

@@ -1,0 +1,6 @@
+/* The packed program inside the stub, its last bytes: the decoder reads up to four bytes past
+   the end, which fall in the zero-filled memory the segment maps beyond the file. */
+  .section .payload, "a"
+  .globl packed_program
+packed_program:
+  .incbin "payload.cm"
