@@ -103,11 +103,12 @@ int32_t refuse_for_memory(const ParseState& state, int32_t instrument) {
 }
 
 // strtol hands back a long; the language's numbers are 32-bit, so anything wider is refused
-// rather than silently wrapped.
+// rather than silently wrapped. A number beyond even a long comes back as LONG_MIN or LONG_MAX,
+// outside 32 bits too, so the range check alone refuses it.
+static_assert(sizeof(long) > sizeof(int32_t), "strtol's clamping must fall outside 32 bits");
 Number read_number(const char* text) {
-  errno = 0;
   const long wide = std::strtol(text, nullptr, 10);
-  if (errno == ERANGE || wide < INT32_MIN || wide > INT32_MAX) return {0, false};
+  if (wide < INT32_MIN || wide > INT32_MAX) return {0, false};
   return {static_cast<int32_t>(wide), true};
 }
 
