@@ -8,8 +8,9 @@
 // Usage (both sides):
 //   static pack::State state;          // zeroed: in .bss
 //   pack::start(state);
-//   per bit: p = pack::predict(state); ...code or decode the bit with p...; pack::learn(state, bit);
-//   pack::calls_to_absolute / calls_to_relative: the x86 filter before packing / after unpacking
+//   per bit: p = pack::predict(state); ...code or decode the bit with p...; pack::learn(state,
+//   bit); pack::calls_to_absolute / calls_to_relative: the x86 filter before packing / after
+//   unpacking
 #pragma once
 
 #include <stdint.h>
@@ -17,16 +18,17 @@
 namespace pack {
 
 // Which of the eight bytes before make each context (bit j: the byte j + 1 places back):
-// orders 0 to 4 and sparse ones that suit x86 code and tables, found by trying on the intro.
-constexpr uint8_t context_masks[] = {0x00, 0x01, 0x03, 0x07, 0x0f, 0x24,
-                                     0x02, 0x19, 0x0c, 0x05, 0x49, 0x06};
+// orders 0 to 2 and sparse ones that suit x86 code and tables, found by a greedy search on the
+// intro (each mask in turn replaced by the one that packs it best).
+constexpr uint8_t context_masks[] = {0x00, 0x01, 0x03, 0x71, 0x18, 0x24,
+                                     0x02, 0x29, 0x04, 0x05, 0x09, 0x0e};
 constexpr int model_count = sizeof(context_masks);
 constexpr int slot_bits = 20;  // slots per model: far more than the contexts of one program
 constexpr uint32_t slot_mask = (1u << slot_bits) - 1;
-constexpr int count_limit = 3;         // small programs change fast: keep adapting quickly
-constexpr int error_scale = 10;        // with learning_shift, the mixer's learning rate
+constexpr int count_limit = 3;   // small programs change fast: keep adapting quickly
+constexpr int error_scale = 10;  // with learning_shift, the mixer's learning rate
 constexpr int learning_shift = 15;
-constexpr int stretch_range = 2047;    // predictions are mixed in the logistic domain, +-8.0
+constexpr int stretch_range = 2047;  // predictions are mixed in the logistic domain, +-8.0
 constexpr uint32_t partial_multiplier = 0x2F0B4C93u;  // spreads the partial byte over the slots
 constexpr uint64_t context_multiplier = 0x9E3779B97F4A7C15ull;
 constexpr uint32_t largest_program = 1u << 22;  // what the stub has room for

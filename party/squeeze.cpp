@@ -62,7 +62,8 @@ bool read_file(const char* path, Bytes& bytes) {
   if (file == nullptr) return false;
   uint8_t chunk[65536];
   size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + got);
   const bool ok = !std::ferror(file);
   std::fclose(file);
   return ok;
