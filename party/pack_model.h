@@ -151,26 +151,23 @@ inline uint32_t unpack(const uint8_t* in, uint8_t* out, State& s) {
 
 // Calls and jumps with a 32-bit offset get their target as an absolute place in the file, so
 // that the many calls of one function read alike. The packer runs the first, the stub the second.
-inline void calls_to_absolute(uint8_t* code, uint32_t size) {
+inline void move_call_targets(uint8_t* code, uint32_t size, bool to_absolute) {
   for (uint32_t i = 0; i + 5 <= size; ++i) {
     if (code[i] != 0xe8 && code[i] != 0xe9) continue;
     uint32_t target;
     __builtin_memcpy(&target, code + i + 1, 4);
-    target += i + 5;
+    target = to_absolute ? target + (i + 5) : target - (i + 5);
     __builtin_memcpy(code + i + 1, &target, 4);
     i += 4;
   }
 }
 
+inline void calls_to_absolute(uint8_t* code, uint32_t size) {
+  move_call_targets(code, size, true);
+}
+
 inline void calls_to_relative(uint8_t* code, uint32_t size) {
-  for (uint32_t i = 0; i + 5 <= size; ++i) {
-    if (code[i] != 0xe8 && code[i] != 0xe9) continue;
-    uint32_t target;
-    __builtin_memcpy(&target, code + i + 1, 4);
-    target -= i + 5;
-    __builtin_memcpy(code + i + 1, &target, 4);
-    i += 4;
-  }
+  move_call_targets(code, size, false);
 }
 
 }  // namespace pack
