@@ -28,9 +28,10 @@ constexpr int32_t code_stop = -6;
 constexpr int32_t code_volume = -7;
 constexpr int32_t code_slide = -8;
 
+// Names are stored in place and values in 16 bits: the table is packed flat into the intro.
 struct NoteName {
-  const char* name;
-  int32_t value;
+  char name[6];
+  int16_t value;
 };
 
 extern std::array<NoteName, note_table_size> note_table;

@@ -53,7 +53,7 @@ ChannelView channel_view(int32_t k) {
 const char* event_word(int32_t code) {
   if (code == 0) return "";
   for (const NoteName& note : note_table) {
-    if (note.value == code && note.name != nullptr) return note.name;
+    if (note.value == code) return note.name;
   }
   return "";
 }
