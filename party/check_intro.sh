@@ -18,10 +18,11 @@ imports=$(nm -D --undefined-only "$build/intro/linked.elf" | awk '{print $2}' | 
 [ "$imports" = "dlsym@GLIBC_2.34 " ] || fail "the intro imports $imports"
 exports=$(nm -D --defined-only "$build/intro/linked.elf" | awk '{print $3}' | tr '\n' ' ')
 [ -z "$exports" ] || fail "the intro exports $exports"
-# What the packed file runs must be what was checked: its tail is the payload, which unpacks to
-# those bytes.
-payload_size=$(stat -c %s "$build/intro/payload.cm")
-tail -c "$payload_size" "$build/kelvorinsaa-intro" >"$build/intro/check_payload.cm"
+# What the packed file runs must be what was checked: its tail is the payload's coded bits (the
+# stub has the size that heads them in the payload file), which unpack to those bytes.
+coded_size=$(($(stat -c %s "$build/intro/payload.cm") - 4))
+{ head -c 4 "$build/intro/payload.cm" && tail -c "$coded_size" "$build/kelvorinsaa-intro"; } \
+  >"$build/intro/check_payload.cm"
 "$build/intro/intro_squeeze" -d "$build/intro/check_payload.cm" "$build/intro/check_unpacked.elf" &&
   cmp -s "$build/intro/check_unpacked.elf" "$build/intro/unpacked.elf" ||
   fail "the payload does not unpack to intro/unpacked.elf"

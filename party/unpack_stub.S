@@ -12,16 +12,42 @@
         .set hashes, -124       /* uint32_t [model_count] */
         .set inputs, -76        /* int32_t [model_count] */
         .set slot_of, -28       /* uint32_t* [model_count] */
-        .set program_size, 68   /* uint32_t */
-        .set program_end, 72    /* uint8_t* */
+/* program_size, the unpacked program's bytes, is given to the assembler by the packing script. */
 
         .text
-        .globl _start
-_start:
+/* The file begins with its ELF header and the one program header, which overlaps the header's
+   last eight bytes (its first eight read as one program header, no section headers). Fields the
+   kernel does not read hold the first instructions, the model's masks and the empty name. */
+file_start:
+        .byte 0x7f, 'E', 'L', 'F', 2, 1, 1, 0  /* 64-bit, little-endian, version 1 */
+_start:                                 /* the identification's padding */
         mov ebp, offset variables + 128
+        jmp start_continued
+empty_name:
+        .byte 0
+        .short 2, 62                    /* an executable for x86-64 */
+        .long 1
+        .quad _start
+        .quad program_header - file_start
+context_masks:                          /* the section headers' offset and the flags */
+        .if model_count != 12
+        .error "the header has room for twelve masks"
+        .endif
+        context_masks_bytes
+        .short 64, 56                   /* the header's size, a program header's size */
+program_header:
+        .long 1, 7                      /* loaded, readable, writable and executable */
+        .quad 0, file_start
+start_continued:                        /* the physical address, unused */
+        mov eax, 1 << 27
+        jmp grow_curve_start
+        .byte 0
+        .quad image_end - file_start, image_and_tables_end - file_start
+        .quad 0x1000
+headers_end:
 
 /* pack::start: the logistic curve grown from its middle, then its inverse. */
-        mov eax, 1 << 27
+grow_curve_start:
         xor ecx, ecx
 grow_curve:
         mov edx, eax
@@ -64,13 +90,9 @@ inverted:
         call hash_contexts
         mov ebx, 1              /* the partial byte */
 
-/* pack::unpack: the size, the first four bytes of code, the interval. */
+/* pack::unpack: the first four bytes of code, the interval (the size is program_size). */
         mov esi, offset packed_program
-        lodsd
-        mov [rbp + program_size], eax
         mov edi, offset program
-        add rax, rdi
-        mov [rbp + program_end], rax
         push 4
         pop rcx
 read_code:
@@ -189,14 +211,14 @@ settled:
         mov r15b, bl
         mov ebx, 1
         call hash_contexts
-        cmp rdi, [rbp + program_end]
+        cmp edi, offset program + program_size
         jb next_bit
 
 /* pack::calls_to_relative */
         xor ecx, ecx
 next_call:
         lea eax, [rcx + 5]
-        cmp eax, [rbp + program_size]
+        cmp eax, program_size
         ja calls_done
         mov dl, [program + rcx]
         and dl, 0xfe
@@ -218,7 +240,7 @@ calls_done:
         push 1
         pop rax
         mov esi, offset program
-        mov edx, [rbp + program_size]
+        mov edx, program_size
         syscall
         mov eax, 322
         mov esi, offset empty_name
@@ -255,11 +277,6 @@ spread_mask:                    /* bit j of the mask becomes byte j of rdx */
         mov [rbp + rcx * 4 + hashes - 4], edx
         loop hash_model
         ret
-
-context_masks:
-        context_masks_bytes
-empty_name:
-        .byte 0
 
         .bss
         .align 64
