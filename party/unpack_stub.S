@@ -25,6 +25,7 @@ _start:                                 /* the identification's padding */
         jmp start_continued
 empty_name:
         .byte 0
+        .org file_start + 16            /* gas refuses to move back: the fields keep their places */
         .short 2, 62                    /* an executable for x86-64 */
         .long 1
         .quad _start
@@ -35,13 +36,14 @@ context_masks:                          /* the section headers' offset and the f
         .endif
         context_masks_bytes
         .short 64, 56                   /* the header's size, a program header's size */
+        .org file_start + 0x38
 program_header:
         .long 1, 7                      /* loaded, readable, writable and executable */
         .quad 0, file_start
 start_continued:                        /* the physical address, unused */
         mov eax, 1 << 27
         jmp grow_curve_start
-        .byte 0
+        .org file_start + 0x58
         .quad image_end - file_start, image_and_tables_end - file_start
         .quad 0x1000
 headers_end:
