@@ -20,8 +20,8 @@ namespace pack {
 // Which of the eight bytes before make each context (bit j: the byte j + 1 places back):
 // orders 0 to 2 and sparse ones that suit x86 code and tables, found by a greedy search on the
 // intro (each mask in turn replaced by the one that packs it best).
-constexpr uint8_t context_masks[] = {0x00, 0x01, 0x03, 0x71, 0x18, 0x24,
-                                     0x02, 0x29, 0x04, 0x05, 0x09, 0x0e};
+constexpr uint8_t context_masks[] = {0x00, 0x01, 0x03, 0x71, 0x18, 0x6a,
+                                     0x02, 0x2d, 0x04, 0x05, 0x09, 0x06};
 constexpr int model_count = sizeof(context_masks);
 constexpr int slot_bits = 20;  // slots per model: far more than the contexts of one program
 constexpr uint32_t slot_mask = (1u << slot_bits) - 1;
