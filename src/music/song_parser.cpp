@@ -73,10 +73,20 @@ struct Number {
   return song_rejected;
 }
 
+// A text without arguments is taken as it stands, never as a format.
+template <typename... Args>
+void format_message(const char* format, Args... args) {
+  if constexpr (sizeof...(args) == 0) {
+    format_error("%s", format);
+  } else {
+    format_error(format, args...);
+  }
+}
+
 // Without built-in messages the texts are never formatted, so they drop out of the program.
 template <typename... Args>
 void set_error(const char* format, Args... args) {
-  if constexpr (messages_built_in) format_error(format, args...);
+  if constexpr (messages_built_in) format_message(format, args...);
 }
 
 // A fault of the song itself. The party build's one song has passed every check while the
@@ -84,14 +94,18 @@ void set_error(const char* format, Args... args) {
 template <typename... Args>
 int32_t reject_song(const char* format, Args... args) {
   if constexpr (!messages_built_in) __builtin_unreachable();
-  format_error(format, args...);
+  format_message(format, args...);
   return song_rejected;
 }
 
 template <typename... Args>
 int32_t reject(const ParseState& state, const char* format, Args... args) {
   if constexpr (!messages_built_in) __builtin_unreachable();
-  return format_rejection(state, format, args...);
+  if constexpr (sizeof...(args) == 0) {
+    return format_rejection(state, "%s", format);
+  } else {
+    return format_rejection(state, format, args...);
+  }
 }
 
 // Not the song's fault: every build keeps this test.
