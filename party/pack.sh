@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs the intro: strips the linked program to what the loader maps, squeezes it with the
-# build's context-mixing packer and puts the hand-written stub, headers and all, in front, which unpacks it into
-# memory and runs it under the intro's own name. Usage: pack.sh LINKED_ELF WORK_DIR SQUEEZE OUT
+# build's context-mixing packer and puts the hand-written stub, headers and all, in front, which
+# unpacks it into memory and runs it under the intro's own name.
+# Usage: pack.sh LINKED_ELF WORK_DIR SQUEEZE OUT
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 elf=$1 work=$2 squeeze=$3 out=$4

@@ -28,7 +28,8 @@ constexpr int32_t code_stop = -6;
 constexpr int32_t code_volume = -7;
 constexpr int32_t code_slide = -8;
 
-// Names are stored in place and values in 16 bits: the table is packed flat into the intro.
+// Names in place and 16-bit values: a flat table without pointers, half the size, which the
+// party build packs far better.
 struct NoteName {
   char name[6];
   int16_t value;
