@@ -48,7 +48,7 @@ std::vector<std::string> split(const std::string& body, char separator) {
 }
 
 int32_t head_number(const std::string& head) {
-  return static_cast<int32_t>(std::strtol(head.c_str() + 1, nullptr, 10));
+  return static_cast<int32_t>(std::strtoll(head.c_str() + 1, nullptr, 10));
 }
 
 void instrument_words(Lint& lint, int32_t line, const std::string& head,

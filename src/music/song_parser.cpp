@@ -116,12 +116,11 @@ int32_t refuse_for_memory(const ParseState& state, int32_t instrument) {
   return song_rejected;
 }
 
-// strtol hands back a long; the language's numbers are 32-bit, so anything wider is refused
-// rather than silently wrapped. A number beyond even a long comes back as LONG_MIN or LONG_MAX,
-// outside 32 bits too, so the range check alone refuses it.
-static_assert(sizeof(long) > sizeof(int32_t), "strtol's clamping must fall outside 32 bits");
+// Read 64 bits wide on every platform, whatever the width of long; the language's numbers are
+// 32-bit, so anything wider is refused rather than silently wrapped. A number beyond even
+// 64 bits comes back as the 64-bit minimum or maximum, so the range check alone refuses it.
 Number read_number(const char* text) {
-  const long wide = std::strtol(text, nullptr, 10);
+  const int64_t wide = std::strtoll(text, nullptr, 10);
   if (wide < INT32_MIN || wide > INT32_MAX) return {0, false};
   return {static_cast<int32_t>(wide), true};
 }

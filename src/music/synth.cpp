@@ -3,11 +3,11 @@
 #include "music/synth.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <new>
 #include <numbers>
 
 #include "music/mixer.h"
+#include "music/noise_random.h"
 #include "music/song_model.h"
 
 int32_t wave_period = 0;
@@ -33,12 +33,12 @@ void fill_periodic_tables() {
   }
 }
 
-// The noise is part of the sound, so it must be the same in every run and after every
-// synth_init: start from the generator's default seed each time.
+// The noise is part of the sound, so it must be the same in every run, after every synth_init
+// and with every C library: the engine's own generator, from rand()'s default seed each time.
 void fill_noise_table() {
-  std::srand(1);
+  NoiseRandom random = noise_random_seeded(1);
   for (int32_t i = 0; i < sample_rate; ++i) {
-    const int r = std::rand();
+    const int32_t r = noise_random_next(random);
     waveforms[waveform_noise][i] = static_cast<float>(r % 2000 - 1000) / 1000.0f;
   }
 }

@@ -51,8 +51,12 @@ TEST(SongReject, NumbersBeyondThirtyTwoBits) {
                                                {"p4294967297:c4", 1},
                                                {"bpm:4294967421", 1},
                                                {"bpm:125\ni1:sini,2,2,2,9223372036854775808,0", 2},
-                                               {"bpm:125\ni1:sini,2,2,2,2,0,0,0,-99999999999", 2}};
+                                               {"bpm:125\ni1:sini,2,2,2,2,0,0,0,-99999999999", 2},
+                                               {"p1:vol,18446744073709551617", 1},
+                                               {"p1:sld,-9223372036854775809", 1}};
   for (const auto& [song, line] : songs) expect_rejected_at(song, line);
+  // Past 64 bits a reader that wraps would see 1, a valid volume.
+  EXPECT_STREQ(song_error(), "line 1: number \"-9223372036854775809\" is outside the 32-bit range");
   fresh_model();
   EXPECT_EQ(parse("p1:vol,2147483647,sld,-2147483648"), 0);
   EXPECT_EQ(patterns[1][1], 2147483647);
