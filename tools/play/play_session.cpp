@@ -1,0 +1,195 @@
+// The player's song, seeking, reloading and keys, and the facts of its display. Main thread; the
+// engine changes only under the audio device's lock that the program hands in.
+#include "play_session.h"
+
+#include <cmath>
+
+#include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_lint.h"
+#include "music/song_model.h"
+#include "play_state.h"
+#include "shared/shared_values.h"
+
+namespace {
+
+constexpr int32_t bar_rows = 16;
+constexpr int32_t long_seek_rows = 64;
+
+struct AudioLock {
+  explicit AudioLock(const Player& player) : unlock(player.unlock_audio) {
+    if (player.lock_audio != nullptr) player.lock_audio();
+  }
+  ~AudioLock() {
+    if (unlock != nullptr) unlock();
+  }
+  AudioLock(const AudioLock&) = delete;
+  AudioLock& operator=(const AudioLock&) = delete;
+  void (*unlock)();
+};
+
+void apply_mutes(const PlayOptions& options) {
+  channel_mute_mask.store(mute_mask_for(options.muted, options.soloed), std::memory_order_relaxed);
+}
+
+std::vector<std::string> warnings_of(const SongLint& lint) {
+  std::vector<std::string> lines;
+  for (const LintWarning& warning : lint.warnings) lines.push_back(lint_line(warning));
+  return lines;
+}
+
+int64_t current_frame() {
+  return frames_mixed.load(std::memory_order_relaxed);
+}
+
+// Starts the engine at frame; the caller holds the audio device's lock, so the callback sees
+// either the old song at its old place or the new one at the new place.
+bool restart_locked(Player& player, const SongSource& song, int64_t frame, std::string& error) {
+  row_tick_hook = nullptr;
+  bool started = engine_start(song, frame, error);
+  if (!started) {
+    std::string ignored;
+    engine_start(player.song, frame, ignored);  // the old song plays on
+  }
+  if (started) player.song = song;
+  player_status_reset();
+  player_status.end_frame.store(player_end_frame(player.options), std::memory_order_relaxed);
+  row_tick_hook = player_row_hook;
+  return started;
+}
+
+}  // namespace
+
+int64_t player_end_frame(const PlayOptions& options) {
+  return options.to_row >= 0 ? options.to_row * samples_per_row : show_frames;
+}
+
+std::string player_start(Player& player) {
+  std::string error;
+  if (!read_song(player.options.song_path, player.song, error)) return error;
+  const SongLint lint = song_lint(player.song.text, false);
+  if (lint.rejected) return player.song.name + ": " + lint.error;
+  player.warnings = warnings_of(lint);
+  if (player.options.watch) file_changed(player);
+  player.start_frame = player.options.from_row * samples_per_row;
+  if (player.start_frame >= player_end_frame(player.options)) return "--to must come after --from";
+  if (!engine_start(player.song, player.start_frame, error)) return error;
+  player_status.end_frame.store(player_end_frame(player.options), std::memory_order_relaxed);
+  apply_mutes(player.options);
+  channel_meters_on.store(true, std::memory_order_relaxed);
+  row_tick_hook = player_row_hook;
+  return "";
+}
+
+bool restart_at(Player& player, const SongSource& song, int64_t frame, std::string& error) {
+  const AudioLock lock(player);
+  return restart_locked(player, song, frame, error);
+}
+
+void seek_rows(Player& player, int64_t rows) {
+  const int64_t row = current_frame() / samples_per_row + rows;
+  const int64_t last = player_end_frame(player.options) / samples_per_row;
+  const int64_t target = row < 0 ? 0 : (row > last ? last : row);
+  std::string error;
+  restart_at(player, player.song, target * samples_per_row, error);
+}
+
+void reload_song(Player& player, const SongSource& fresh) {
+  std::string error;
+  const AudioLock lock(player);
+  const int64_t frame = current_frame();
+  const SongLint lint = song_lint(fresh.text, false);  // replaces the model: locked
+  if (lint.rejected) {
+    player.message = "not reloaded: " + lint.error;
+    restart_locked(player, player.song, frame, error);
+  } else {
+    player.warnings = warnings_of(lint);
+    const bool started = restart_locked(player, fresh, frame, error);
+    player.message = started ? "reloaded " + fresh.name : error;
+  }
+}
+
+void reload(Player& player) {
+  SongSource fresh;
+  std::string error;
+  if (!read_song(player.options.song_path, fresh, error)) {
+    player.message = error;
+    return;
+  }
+  reload_song(player, fresh);
+}
+
+bool file_changed(Player& player) {
+  struct stat now {};
+  if (stat(player.options.song_path, &now) != 0) return false;
+  const bool changed = now.st_mtim.tv_sec != player.watched.st_mtim.tv_sec ||
+                       now.st_mtim.tv_nsec != player.watched.st_mtim.tv_nsec ||
+                       now.st_size != player.watched.st_size || now.st_ino != player.watched.st_ino;
+  player.watched = now;
+  return changed;
+}
+
+bool handle_key(Player& player, const KeyPress& press) {
+  PlayOptions& options = player.options;
+  const bool solo = player.awaiting_solo_digit;
+  player.awaiting_solo_digit = false;
+  switch (press.key) {
+    case Key::quit:
+      return false;
+    case Key::pause:
+      player_status.paused.store(!player_status.paused.load(std::memory_order_relaxed),
+                                 std::memory_order_relaxed);
+      break;
+    case Key::forward_bar:
+      seek_rows(player, bar_rows);
+      break;
+    case Key::back_bar:
+      seek_rows(player, -bar_rows);
+      break;
+    case Key::forward_long:
+      seek_rows(player, long_seek_rows);
+      break;
+    case Key::back_long:
+      seek_rows(player, -long_seek_rows);
+      break;
+    case Key::reload:
+      if (options.song_path != nullptr) reload(player);
+      break;
+    case Key::solo:
+      player.awaiting_solo_digit = true;
+      break;
+    case Key::digit:
+      (solo ? options.soloed : options.muted) ^= 1u << press.digit;
+      apply_mutes(options);
+      break;
+    case Key::none:
+      break;
+  }
+  return true;
+}
+
+DisplayFacts display_facts(Player& player, double buffer_cycles) {
+  const uint64_t cycles = player_status.last_cycles.load(std::memory_order_relaxed);
+  if (buffer_cycles > 0.0 && cycles > player.worst_cycles) player.worst_cycles = cycles;
+  DisplayFacts facts;
+  facts.song = player.song.name;
+  facts.state = player_status.paused.load(std::memory_order_relaxed) ? "paused" : "playing";
+  if (player.options.loop) facts.state += ", loop";
+  if (player.options.watch) facts.state += ", watching";
+  facts.message = player.message;
+  facts.warnings = player.warnings;
+  const int64_t frame = current_frame();
+  facts.seconds = static_cast<double>(frame) / show_sample_rate;
+  facts.row = frame / samples_per_row;
+  facts.end_row = player_end_frame(player.options) / samples_per_row;
+  facts.last_channel = player_status.last_channel.load(std::memory_order_relaxed);
+  facts.muted = player.options.muted;
+  facts.soloed = player.options.soloed;
+  facts.mute_mask = mute_mask_for(facts.muted, facts.soloed);
+  const int32_t peak = player_status.buffer_peak.load(std::memory_order_relaxed);
+  facts.peak_dbfs = peak > 0 ? 20.0 * std::log10(peak / 32768.0) : -99.9;
+  facts.clipped = player_status.clipped_frames.load(std::memory_order_relaxed);
+  facts.load = buffer_cycles > 0.0 ? cycles / buffer_cycles : 0.0;
+  facts.worst_load = buffer_cycles > 0.0 ? player.worst_cycles / buffer_cycles : 0.0;
+  return facts;
+}

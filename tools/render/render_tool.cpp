@@ -1,0 +1,318 @@
+// kelvorinsaa-render's pipeline: plays a song offline through the show's own audio callback and
+// writes a WAV file or the raw stream, stems, a trace of the row ticks, loudness figures, or the
+// song's warnings. Returns a status instead of ending the process. One thread.
+#include "render_tool.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_lint.h"
+#include "music/song_model.h"
+#include "render_output.h"
+#include "render_stats.h"
+#include "shared/show_constants.h"
+#include "tool_engine.h"
+
+namespace {
+
+constexpr int32_t buffer_bytes = 4 * callback_frames;
+
+}  // namespace
+
+const char* const render_usage_text =
+    "usage: kelvorinsaa-render [options] [OUT]\n"
+    "       kelvorinsaa-render --check FILE\n"
+    "\n"
+    "Plays the song through the show's audio callback and writes 16-bit stereo at 44100 Hz to\n"
+    "OUT: a WAV file, or the raw little-endian interleaved stream when OUT ends in .raw or is\n"
+    "- (standard output). A FIFO or a device is written in place; a regular file appears only\n"
+    "when complete.\n"
+    "\n"
+    "  --song FILE       play a song file instead of the song built into the show\n"
+    "  --from ROW        start at this row of the song's tempo (the engine mixes silently up to\n"
+    "                    it, so the sound is what a play from the start gives there)\n"
+    "  --to ROW          stop before this row (default: the show's 5762048 frames)\n"
+    "  --from-time S     start at S seconds; --to-time S stops at S seconds\n"
+    "  --frames N        write exactly N frames from the start\n"
+    "  --mute LIST       silence channels, e.g. 2,5-7 (their voices and echoes run on)\n"
+    "  --solo LIST       hear only these channels\n"
+    "  --stems DIR       also write DIR/channel_NN.wav per playing channel, that channel alone\n"
+    "  --trace FILE      one line per row tick: ROW then per channel K:ENTRY:pPATTERN:ROW:EVENT\n"
+    "                    (EVENT a note, a keyword, vol=N, sld=N, . a rest, - none), or K:end\n"
+    "  --stats           print peak, RMS, clipping, LUFS, loudness range and true peak per 64\n"
+    "                    rows and for the whole render\n"
+    "  --check FILE      list the warnings of a song file with their lines; status 0 unless the\n"
+    "                    parser rejects it\n"
+    "  --help            print this text\n"
+    "\n"
+    "OUT may be left out with --stats, --stems or --trace.\n";
+
+namespace {
+
+int fail(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "kelvorinsaa-render: %s\n", message.c_str());
+  return 1;
+}
+
+bool parse_whole(const char* text, int64_t low, int64_t& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long long read = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || read < low || read > INT32_MAX) return false;
+  value = read;
+  return true;
+}
+
+bool parse_seconds(const char* text, double& seconds) {
+  char* end = nullptr;
+  errno = 0;
+  seconds = std::strtod(text, &end);
+  return errno == 0 && end != text && *end == '\0' && seconds >= 0.0 && seconds < 40000.0;
+}
+
+}  // namespace
+
+std::string parse_render_options(int argc, char** argv, RenderOptions& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    std::string error;
+    auto value = [&](const char* what) -> const char* {
+      if (!has_value) error = arg + " needs " + what;
+      return has_value ? argv[++i] : nullptr;
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--stats") {
+      options.stats = true;
+    } else if (arg == "--song") {
+      options.song_path = value("a file name");
+    } else if (arg == "--stems") {
+      options.stems_dir = value("a folder");
+    } else if (arg == "--trace") {
+      options.trace_path = value("a file name");
+    } else if (arg == "--check") {
+      options.check_path = value("a song file");
+    } else if (arg == "--from" || arg == "--from-time") {
+      options.from_text = value(arg == "--from" ? "a row" : "seconds");
+      options.from_seconds = arg == "--from-time";
+    } else if (arg == "--to" || arg == "--to-time") {
+      options.to_text = value(arg == "--to" ? "a row" : "seconds");
+      options.to_seconds = arg == "--to-time";
+    } else if (arg == "--frames") {
+      const char* text = value("a number");
+      if (text != nullptr && !parse_whole(text, 1, options.frames)) {
+        error = "--frames needs a whole number from 1 to 2147483647";
+      }
+    } else if (arg == "--mute" || arg == "--solo") {
+      const char* text = value("a channel list such as 1,3,5-7");
+      if (text != nullptr) {
+        parse_channel_list(text, arg == "--mute" ? options.muted : options.soloed, error);
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return "unknown option " + arg + " (see --help)";
+    } else if (options.out_path != nullptr) {
+      return "more than one output file given";
+    } else {
+      options.out_path = argv[i];
+    }
+    if (!error.empty()) return error;
+  }
+  if (options.frames != 0 && options.to_text != nullptr)
+    return "--frames and --to both give the end";
+  if (!options.help && options.check_path == nullptr && options.out_path == nullptr &&
+      !options.stats && options.stems_dir == nullptr && options.trace_path == nullptr) {
+    return "no output file given (see --help)";
+  }
+  return "";
+}
+
+namespace {
+
+// A row or a time as a frame of the song's tempo.
+bool position_frame(const char* text, bool seconds, int64_t& frame) {
+  if (seconds) {
+    double value = 0.0;
+    if (!parse_seconds(text, value)) return false;
+    frame = std::llround(value * show_sample_rate);
+    return true;
+  }
+  int64_t row = 0;
+  if (!parse_whole(text, 0, row)) return false;
+  frame = row * samples_per_row;
+  return true;
+}
+
+struct Range {
+  int64_t start = 0;
+  int64_t end = show_frames;
+};
+
+std::string find_range(const RenderOptions& options, Range& range) {
+  if (options.from_text != nullptr &&
+      !position_frame(options.from_text, options.from_seconds, range.start)) {
+    return std::string("--from needs ") + (options.from_seconds ? "seconds" : "a row") +
+           ", not \"" + options.from_text + "\"";
+  }
+  if (options.to_text != nullptr &&
+      !position_frame(options.to_text, options.to_seconds, range.end)) {
+    return std::string("--to needs ") + (options.to_seconds ? "seconds" : "a row") + ", not \"" +
+           options.to_text + "\"";
+  }
+  if (options.frames != 0) range.end = range.start + options.frames;
+  if (range.end <= range.start) return "the end of the render does not come after its start";
+  return "";
+}
+
+struct Pass {
+  OutputFile* output = nullptr;
+  RenderStats* stats = nullptr;
+  std::FILE* trace = nullptr;
+  uint32_t mute_mask = 0;
+};
+
+// A percentage on a terminal, redrawn in place and wiped when done.
+void show_progress(int64_t done, int64_t total) {
+  static const bool on_terminal = isatty(STDERR_FILENO) != 0;
+  if (!on_terminal || total < 4 * show_sample_rate) return;
+  if (done >= total) {
+    std::fputs("\r\x1b[K", stderr);
+  } else if (done / callback_frames % 256 == 0) {
+    std::fprintf(stderr, "\rrendering %3d%%", static_cast<int>(100 * done / total));
+  }
+}
+
+// Runs the callback buffer by buffer from the range's start; the last buffer is cut.
+bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error) {
+  if (!engine_start(song, range.start, error)) return false;
+  channel_mute_mask.store(pass.mute_mask, std::memory_order_relaxed);
+  const auto rows_before = [](int64_t frame) {
+    return (frame + samples_per_row - 1) / samples_per_row;
+  };
+  if (pass.trace != nullptr)
+    trace_start(pass.trace, rows_before(range.start), rows_before(range.end));
+  std::vector<uint8_t> bytes(buffer_bytes);
+  std::vector<int16_t> values(2 * callback_frames);
+  bool written = true;
+  for (int64_t done = range.start; done < range.end && written; done += callback_frames) {
+    audio_callback(nullptr, bytes.data(), buffer_bytes);
+    for (int32_t i = 0; i < 2 * callback_frames; ++i) {
+      values[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    const int64_t left = range.end - done;
+    const int32_t frames = left < callback_frames ? static_cast<int32_t>(left) : callback_frames;
+    if (pass.stats != nullptr) stats_add(*pass.stats, values.data(), frames);
+    if (pass.output != nullptr)
+      written = output_write(*pass.output, values.data(), bytes.data(), frames);
+    show_progress(done + frames - range.start, range.end - range.start);
+  }
+  trace_stop();
+  channel_mute_mask.store(0, std::memory_order_relaxed);
+  if (!written) error = pass.output->error;
+  return written;
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int check_song(const char* path, std::FILE* out, std::FILE* err) {
+  SongSource song;
+  std::string error;
+  if (!read_song(path, song, error)) return fail(err, error);
+  const SongLint lint = song_lint(song.text, true);
+  if (lint.rejected) return fail(err, song.name + ": " + lint.error);
+  for (const LintWarning& warning : lint.warnings) {
+    std::fprintf(out, "%s: %s\n", song.name.c_str(), lint_line(warning).c_str());
+  }
+  std::fprintf(out, "%s: %zu warning%s\n", song.name.c_str(), lint.warnings.size(),
+               lint.warnings.size() == 1 ? "" : "s");
+  return 0;
+}
+
+// One WAV per playing channel, each that channel alone (silent when the options mute it).
+std::string write_stems(const RenderOptions& options, const SongSource& song, const Range& range) {
+  const int32_t last_channel = walk_end();
+  const uint32_t user_mask = mute_mask_for(options.muted, options.soloed);
+  for (int32_t k = 1; k <= last_channel; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/channel_%02d.wav", k);
+    OutputFile stem;
+    if (!output_open(stem, options.stems_dir + std::string(name), false)) return stem.error;
+    Pass pass;
+    pass.output = &stem;
+    pass.mute_mask = ~(1u << k) | user_mask;
+    std::string error;
+    const bool rendered = render(song, range, pass, error);
+    if (!output_finish(stem, rendered)) return rendered ? stem.error : error;
+  }
+  return "";
+}
+
+}  // namespace
+
+int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
+  if (options.help) {
+    std::fputs(render_usage_text, out);
+    return 0;
+  }
+  if (options.check_path != nullptr) return check_song(options.check_path, out, err);
+  SongSource song;
+  std::string error;
+  if (!read_song(options.song_path, song, error)) return fail(err, error);
+  if (!engine_start(song, 0, error)) return fail(err, error);
+  Range range;
+  error = find_range(options, range);
+  if (!error.empty()) return fail(err, error);
+  if (options.stems_dir != nullptr) {
+    error = prepare_folder(options.stems_dir);
+    if (!error.empty()) return fail(err, error);
+  }
+  // Every output is opened before the long work, so a wrong name fails at once.
+  OutputFile output, trace;
+  if (options.out_path != nullptr) {
+    const std::string name = options.out_path;
+    if (!output_open(output, name, name == "-" || ends_with(name, ".raw")))
+      return fail(err, output.error);
+  }
+  if (options.trace_path != nullptr && !output_open(trace, options.trace_path, true)) {
+    output_finish(output, false);
+    return fail(err, trace.error);
+  }
+  RenderStats stats = stats_start(samples_per_row, range.start / samples_per_row);
+  Pass pass;
+  pass.output = options.out_path != nullptr ? &output : nullptr;
+  pass.stats = options.stats ? &stats : nullptr;
+  pass.trace = trace.stream;
+  pass.mute_mask = mute_mask_for(options.muted, options.soloed);
+  const bool rendered = render(song, range, pass, error);
+  const bool trace_kept = options.trace_path == nullptr || output_finish(trace, rendered);
+  const bool out_kept = options.out_path == nullptr || output_finish(output, rendered);
+  if (!rendered) return fail(err, error);
+  if (!out_kept) return fail(err, output.error);
+  if (!trace_kept) return fail(err, trace.error);
+  if (options.stems_dir != nullptr) {
+    error = write_stems(options, song, range);
+    if (!error.empty()) return fail(err, error);
+  }
+  if (options.stats) stats_print(stats, samples_per_row, show_sample_rate, out);
+  return 0;
+}
+
+int render_tool_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  RenderOptions options;
+  const std::string problem = parse_render_options(argc, argv, options);
+  if (!problem.empty()) return fail(err, problem);
+  return run_render(options, out, err);
+}
