@@ -9,12 +9,11 @@
 #include <array>
 #include <cstdint>
 
-constexpr int noise_random_degree = 31;  // words of feedback state
-
-// The last 31 values of the sequence, in a ring; newest is where the next one goes.
+// Value i of the sequence is the sum of values i - 31 and i - 3; the ring keeps the last 32,
+// value i in slot i mod 32.
 struct NoiseRandom {
-  std::array<uint32_t, noise_random_degree> ring;
-  int32_t newest;
+  std::array<uint32_t, 32> ring;
+  uint32_t next;  // the number of the value to come
 };
 
 // The generator as srand(seed) leaves glibc's rand(); a seed of 0 counts as 1, as there.
