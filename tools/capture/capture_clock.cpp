@@ -24,11 +24,6 @@ int64_t ticks_per_second(const CaptureSpan& span) {
   return micros_per_second * span.fps;
 }
 
-// The first sound frame at which the picture shows the end row: the mixer has then finished
-// the buffer that takes frames_mixed past the end row's first frame.
-constexpr int64_t show_end_sound_frame =
-    int64_t{show_buffers - 1} * callback_frames - visual_lag_frames + 1;
-
 double seconds_at(const CaptureSpan& span, int64_t ticks) {
   return static_cast<double>(ticks) / static_cast<double>(ticks_per_second(span));
 }
@@ -83,25 +78,6 @@ bool draw_frame(const CaptureSpan& span, int64_t k, std::vector<uint8_t>& pictur
 }
 
 }  // namespace
-
-int64_t frame_ticks(const CaptureSpan& span, int64_t k) {
-  return span.from_us * span.fps + k * micros_per_second;
-}
-
-int64_t sound_frame_at(const CaptureSpan& span, int64_t ticks) {
-  return ticks * show_sample_rate / ticks_per_second(span);
-}
-
-int32_t ms_at(const CaptureSpan& span, int64_t ticks) {
-  const int64_t ticks_per_ms = ticks_per_second(span) / 1000;
-  return static_cast<int32_t>((ticks + ticks_per_ms / 2) / ticks_per_ms);
-}
-
-int32_t mixed_before_frame(const CaptureSpan& span, int64_t k) {
-  const int64_t needed = sound_frame_at(span, frame_ticks(span, k)) + visual_lag_frames;
-  const int64_t buffers = (needed + callback_frames - 1) / callback_frames;
-  return static_cast<int32_t>(buffers * callback_frames);
-}
 
 int64_t show_frame_count(const CaptureSpan& span) {
   int64_t k = 0;

@@ -1,6 +1,6 @@
-// The capture's own clock: which video frame shows which moment of the show, how far the mixer
-// must have run before it is drawn, and the loop that mixes, draws and reads back frame by frame.
-// Main thread, with the OpenGL context current.
+// The capture's frame loop on the show's frame clock (shared/frame_clock.h): it mixes, draws and
+// reads back frame by frame, and knows where a span ends. Main thread, with the OpenGL context
+// current.
 //
 // Usage:
 //   CaptureSpan span{60, 0, 0, false, 1};            // the whole show at 60 fps
@@ -12,25 +12,10 @@
 #include <functional>
 #include <string>
 
+#include "shared/frame_clock.h"
 #include "shared/show_constants.h"
 
-constexpr int64_t micros_per_second = 1000000;
 constexpr int32_t picture_bytes = picture_width * picture_height * 3;  // RGB, bottom row first
-
-struct CaptureSpan {
-  int32_t fps = 60;
-  int64_t from_us = 0;    // start of the span, microseconds after the sound started
-  int64_t to_us = 0;      // its end; ignored when !to_given
-  bool to_given = false;  // otherwise the span ends with the frame in which the show ends
-  int32_t passes = 1;     // render_frame calls per video frame
-};
-
-// A moment of the show as a fraction: ticks of 1 / (1000000 x fps) seconds.
-int64_t frame_ticks(const CaptureSpan& span, int64_t k);
-int64_t sound_frame_at(const CaptureSpan& span, int64_t ticks);  // floor(T x 44100)
-int32_t ms_at(const CaptureSpan& span, int64_t ticks);           // round(T x 1000)
-// frames_mixed once whole buffers have been mixed up to what frame k needs.
-int32_t mixed_before_frame(const CaptureSpan& span, int64_t k);
 
 // Video frames of the span: up to to_us, or up to and including the first frame whose row
 // reaches the end of the show. Above 111 fps the show may end a frame or two later, when the
