@@ -1,0 +1,118 @@
+// The show's entry points for the web page (page.js calls them): start-up in the shell's order,
+// the mixer run through the show's own audio callback ahead of the sound the page plays, one
+// main-loop pass per animation frame, input, and the exact frame-by-frame mode on the capture's
+// clock. The page has one thread: everything here runs on it.
+#include <emscripten/emscripten.h>
+
+#include <cstring>
+#include <vector>
+
+#include "music/embedded_song.h"
+#include "music/mixer.h"
+#include "music/song_parser.h"
+#include "music/synth.h"
+#include "shared/frame_clock.h"
+#include "shared/messages.h"
+#include "shared/shared_values.h"
+#include "visuals/frame_driver.h"
+#include "visuals/textures.h"
+#include "web/gl_layer.h"
+#include "web/heard_clock.h"
+
+namespace {
+
+constexpr int32_t buffer_bytes = callback_frames * 4;
+constexpr int32_t pass_show_over = 2;
+
+alignas(4) uint8_t sound_buffer[buffer_bytes];
+std::vector<char> song_copy;  // the parser edits its text: each play parses a fresh copy
+float mixer_level = 0;        // audio_level as the mixer left it, apart from what is shown
+
+int32_t pass_result(int32_t drawn) {
+  return drawn | (quit_requested ? pass_show_over : 0);
+}
+
+// One buffer through the show's callback; the shown values are the picture's, not the mixer's.
+void mix_one_buffer() {
+  audio_level.store(mixer_level, std::memory_order_relaxed);
+  audio_callback(nullptr, sound_buffer, buffer_bytes);
+  mixer_level = audio_level.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+extern "C" {
+
+// The shell's start-up from synth_init on; the page has made its WebGL context (the video mode)
+// before. Also brings everything back to program start for a show played again. 0, or 1 when
+// the built-in song is refused.
+EMSCRIPTEN_KEEPALIVE int32_t web_start_up() {
+  quit_requested = 0;
+  frame_driver_reset();
+  gl_layer_reset();
+  heard_clock_reset();
+  mixer_level = 0;
+  audio_level.store(0, std::memory_order_relaxed);
+  synth_init(show_sample_rate);
+  song_copy.assign(embedded_song_text, embedded_song_text + embedded_song_length + 1);
+  if (song_parse(song_copy.data()) < 0) {
+    say("kelvorinsaa: the built-in song is broken: %s\n", song_error());
+    return 1;
+  }
+  textures_init();
+  gl_layer_flush();
+  return 0;
+}
+
+// Mixes the next buffer for the page to play; returns it: 1024 stereo frames of 16-bit values.
+EMSCRIPTEN_KEEPALIVE const int16_t* web_mix_buffer() {
+  mix_one_buffer();
+  heard_clock_mixed(mixer_level);
+  return reinterpret_cast<const int16_t*>(sound_buffer);
+}
+
+EMSCRIPTEN_KEEPALIVE double web_buffers_mixed() {
+  return static_cast<double>(heard_clock_buffers_mixed());
+}
+
+// One pass of the show's main loop, for the sound frame heard now: 1 when a frame was drawn,
+// plus 2 once the show is over (then nothing is drawn any more).
+EMSCRIPTEN_KEEPALIVE int32_t web_main_pass(int32_t elapsed_ms, double heard_frame) {
+  if (quit_requested) return pass_show_over;
+  const ShownClock shown = heard_clock_shown(heard_frame);
+  frames_mixed.store(shown.frames, std::memory_order_relaxed);
+  audio_level.store(shown.level, std::memory_order_relaxed);
+  const int32_t drawn = render_frame(elapsed_ms);
+  gl_layer_flush();
+  return pass_result(drawn);
+}
+
+// frames_mixed as the last pass showed it to the picture.
+EMSCRIPTEN_KEEPALIVE int32_t web_shown_frames() {
+  return frames_mixed.load(std::memory_order_relaxed);
+}
+
+// A key, a click or a touch: as the shell's event loop does.
+EMSCRIPTEN_KEEPALIVE void web_input() {
+  quit_requested = 1;
+}
+
+// Exact mode: video frame k of the span from from_us at fps, with the mixer as far ahead as the
+// capture has it. Results as for web_main_pass.
+EMSCRIPTEN_KEEPALIVE int32_t web_exact_frame(int32_t fps, double from_us, double k) {
+  if (quit_requested) return pass_show_over;
+  CaptureSpan span;
+  span.fps = fps;
+  span.from_us = static_cast<int64_t>(from_us);
+  const int64_t frame = static_cast<int64_t>(k);
+  while (frames_mixed.load(std::memory_order_relaxed) < mixed_before_frame(span, frame)) {
+    const int32_t before = frames_mixed.load(std::memory_order_relaxed);
+    mix_one_buffer();
+    if (frames_mixed.load(std::memory_order_relaxed) == before) break;
+  }
+  const int32_t drawn = render_frame(ms_at(span, frame_ticks(span, frame)));
+  gl_layer_flush();
+  return pass_result(drawn);
+}
+
+}  // extern "C"
