@@ -6,6 +6,8 @@
 // order, so the sums are bit for bit those of a frame-by-frame mix.
 #include "music/mixer.h"
 
+#include <bit>
+
 #include "music/sequencer.h"
 #include "music/synth.h"
 #include "shared/shared_values.h"
@@ -44,8 +46,10 @@ constexpr int32_t scratch_frames = callback_frames + frame_group;
 
 std::array<float, scratch_frames> left_sum;
 std::array<float, scratch_frames> right_sum;
-std::array<float, scratch_frames> dry;     // sample values of the frames the voice sounds
-std::array<float, scratch_frames> signal;  // the channel before filter, volume and pan
+std::array<float, scratch_frames> dry;        // sample values of the frames the voice sounds
+std::array<float, scratch_frames> signal;     // the channel before filter, volume and pan
+std::array<float, scratch_frames> echo_read;  // what each frame reads from the echo line
+std::array<float, scratch_frames> echo_kept;  // what each frame leaves in the echo line
 std::array<int16_t, 2 * callback_frames> callback_scratch;
 
 // Frames mixed since sound started. 64 bits run for millions of years without a seam in the
@@ -59,6 +63,10 @@ int32_t low_32_bits(int64_t clock) {
 int32_t ring_index(int64_t n, int32_t length) {
   const int64_t index = n % length;
   return static_cast<int32_t>(index < 0 ? index + length : index);
+}
+
+int32_t smallest(int64_t a, int64_t b) {
+  return static_cast<int32_t>(a < b ? a : b);
 }
 
 // A channel without an instrument, or whose echo line was made for another tempo, is silent.
@@ -95,65 +103,83 @@ int32_t play_voice(int32_t j, int32_t count) {
 
 // Echo tails decay by 0.6 per pass, but 0.6 times the smallest subnormal float rounds back to
 // itself: without help a silent line would hold subnormals for ever, and arithmetic on them
-// costs several times the normal. A value below the smallest normal float is stored as 0
-// instead. Such a value is at least 2^100 below anything that reaches the output, so every
+// costs several times the normal. A value that rounds below the smallest normal float is stored
+// as 0 instead. Such a value is at least 2^100 below anything that reaches the output, so every
 // 16-bit value stays the same, as long as no filter with a coefficient beyond 1 amplifies
-// it: those channels keep the subnormals.
-float stored_echo(double value, bool settle_tiny) {
-  constexpr double smallest_normal = 1.17549435082228750797e-38;  // 2^-126
-  if (settle_tiny && value < smallest_normal && value > -smallest_normal) return 0.0f;
-  return static_cast<float>(value);
-}
-
-bool settles_tiny_echoes = true;
-
-// Frames [from, to) of a stretch in which the ring slots run on without wrapping: frame f
-// reads read_at[f - from] and writes write_at[f - from]. The echo is added to the voice; the
-// line keeps 0.2 of the sum while a voice with echo on sounds, and 0.6 of what it held
-// otherwise.
+// it: those channels keep the subnormals. The test is on the bits, so that it runs in vectors.
 template <bool settle_tiny>
-void echo_stretch(float* write_at, const float* read_at, int32_t from, int32_t to, int32_t sounding,
-                  bool feed_echo) {
-  const int32_t voiced_end = sounding < to ? sounding : to;
-  int32_t f = from;
-  if (feed_echo) {
-    for (; f < voiced_end; ++f) {
-      signal[f] = read_at[f - from] + dry[f];
-      write_at[f - from] = stored_echo(0.2 * static_cast<double>(signal[f]), settle_tiny);
+float settled(float value) {
+  if constexpr (!settle_tiny) return value;
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  return std::bit_cast<float>((bits & 0x7f800000u) == 0 ? 0u : bits);
+}
+
+bool settles_tiny_values = true;
+
+bool may_settle(int32_t j) {
+  return settles_tiny_values && filter_coef[j] >= -1.0f && filter_coef[j] <= 1.0f;
+}
+
+// What frames [from, to) of the block read from the echo line is in echo_read[]. The echo is
+// added to the voice while it sounds; the line keeps 0.2 of the sum while a voice with echo on
+// sounds (fed), and 0.6 of what it held otherwise. Groups may run past `to` into the scratch.
+template <bool settle_tiny, bool voiced, bool fed>
+void form_echo(int32_t from, int32_t to) {
+  for (int32_t f = from; f < to; f += frame_group) {
+    for (int32_t g = f; g < f + frame_group; ++g) {
+      const float echo = echo_read[g];
+      signal[g] = voiced ? echo + dry[g] : echo;
+      const double kept =
+          fed ? 0.2 * static_cast<double>(signal[g]) : 0.6 * static_cast<double>(echo);
+      echo_kept[g] = settled<settle_tiny>(static_cast<float>(kept));
     }
-  } else {
-    for (; f < voiced_end; ++f) {
-      const float echo = read_at[f - from];
-      signal[f] = echo + dry[f];
-      write_at[f - from] = stored_echo(0.6 * static_cast<double>(echo), settle_tiny);
-    }
-  }
-  for (; f < to; ++f) {
-    const float echo = read_at[f - from];
-    signal[f] = echo;
-    write_at[f - from] = stored_echo(0.6 * static_cast<double>(echo), settle_tiny);
   }
 }
 
-// Frame f of the block reads the ring at (n + f + 1) mod E and writes it at (n + f) mod E.
-// The block is cut into stretches where neither index wraps.
+template <bool settle_tiny>
+void form_echoes(int32_t from, int32_t to, int32_t sounding, bool feed_echo) {
+  const int32_t voiced_end = sounding < from ? from : sounding < to ? sounding : to;
+  if (feed_echo) {
+    form_echo<settle_tiny, true, true>(from, voiced_end);
+  } else {
+    form_echo<settle_tiny, true, false>(from, voiced_end);
+  }
+  form_echo<settle_tiny, false, false>(voiced_end, to);
+}
+
+// Copies count floats between the echo line and the scratch, a group at a time: a fixed-size
+// copy is a pair of vector moves, never a call.
+KELVORINSAA_KEEP_LOOPS void copy_floats(float* to, const float* from, int32_t count) {
+  int32_t i = 0;
+  for (; i + frame_group <= count; i += frame_group) {
+    __builtin_memcpy(to + i, from + i, frame_group * sizeof(float));
+  }
+  for (; i < count; ++i) to[i] = from[i];
+}
+
+// Frame f of the block reads the ring at (n + f + 1) mod E and writes it at (n + f) mod E. In
+// a stretch of fewer than E frames no frame reads what another one wrote, so each stretch is
+// read whole into the scratch, worked on there and written back, wrapping where the ring does.
 void run_echo(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t echo_frames) {
   float* line = echo_line[j].get();
   const bool feed_echo = echo_on[j] != 0;
-  const bool settle_tiny = settles_tiny_echoes && filter_coef[j] >= -1.0f && filter_coef[j] <= 1.0f;
-  const int32_t first_write = ring_index(n, echo_frames);
-  int32_t f = 0;
-  while (f < count) {
-    const int32_t write =
-        static_cast<int32_t>((static_cast<int64_t>(first_write) + f) % echo_frames);
+  const bool settle_tiny = may_settle(j);
+  const int32_t longest = echo_frames > 1 ? echo_frames - 1 : 1;
+  for (int32_t f = 0; f < count;) {
+    const int32_t to = count - f < longest ? count : f + longest;
+    const int32_t write = ring_index(n + f, echo_frames);
     const int32_t read = write + 1 == echo_frames ? 0 : write + 1;
-    const int32_t stretch = read == 0 ? 1 : echo_frames - read;
-    const int32_t to = count - f < stretch ? count : f + stretch;
+    const int32_t read_first = smallest(to - f, echo_frames - read);
+    copy_floats(echo_read.data() + f, line + read, read_first);
+    copy_floats(echo_read.data() + f + read_first, line, to - f - read_first);
     if (settle_tiny) {
-      echo_stretch<true>(line + write, line + read, f, to, sounding, feed_echo);
+      form_echoes<true>(f, to, sounding, feed_echo);
     } else {
-      echo_stretch<false>(line + write, line + read, f, to, sounding, feed_echo);
+      form_echoes<false>(f, to, sounding, feed_echo);
     }
+    const int32_t write_first = smallest(to - f, echo_frames - write);
+    copy_floats(line + write, echo_kept.data() + f, write_first);
+    copy_floats(line, echo_kept.data() + f + write_first, to - f - write_first);
     f = to;
   }
 }
@@ -204,24 +230,41 @@ void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   if ((channel_mute_mask.load(std::memory_order_relaxed) >> j & 1u) == 0) add_to_sums(j, count);
 }
 
+// Clipped at +-3.0 and scaled, truncating toward zero; not a number gives 0. The clipping is
+// done on the bits with masks, not branches, so that a group of frames converts in vectors.
 int16_t to_output(float v) {
-  if (v >= -3.0f && v <= 3.0f) return static_cast<int16_t>(static_cast<double>(v) * 10922.0);
-  if (v > 3.0f) return 32766;
-  if (v < -3.0f) return -32766;
-  return 0;  // not a number
+  constexpr uint32_t sign_bit = 0x80000000u;
+  constexpr uint32_t full_scale = 0x40400000u;  // the bits of 3.0f
+  constexpr uint32_t infinity = 0x7f800000u;
+  const uint32_t bits = std::bit_cast<uint32_t>(v);
+  const uint32_t magnitude = bits & ~sign_bit;
+  const uint32_t over = 0u - static_cast<uint32_t>(magnitude > full_scale);
+  const uint32_t not_a_number = 0u - static_cast<uint32_t>(magnitude > infinity);
+  const uint32_t clipped = (bits & ~over) | (((bits & sign_bit) | full_scale) & over);
+  const float number = std::bit_cast<float>(clipped & ~not_a_number);
+  return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(number) * 10922.0));
 }
 
 // Frames n ... n + count - 1, with no row tick after the first and count <= callback_frames.
 KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int64_t n, int32_t count, int32_t last_channel,
                                       int32_t echo_frames) {
-  for (int32_t f = 0; f < count; ++f) {
-    left_sum[f] = 0.0f;
-    right_sum[f] = 0.0f;
+  for (int32_t f = 0; f < count; f += frame_group) {
+    for (int32_t g = f; g < f + frame_group; ++g) {
+      left_sum[g] = 0.0f;
+      right_sum[g] = 0.0f;
+    }
   }
   for (int32_t j = 1; j <= last_channel; ++j) {
     if (channel_has_instrument(j, echo_frames)) mix_channel(j, n, count, echo_frames);
   }
-  for (int32_t f = 0; f < count; ++f) {
+  int32_t f = 0;
+  for (; f + frame_group <= count; f += frame_group) {
+    for (int32_t g = 0; g < frame_group; ++g) {
+      out[2 * (f + g)] = to_output(left_sum[f + g]);
+      out[2 * (f + g) + 1] = to_output(right_sum[f + g]);
+    }
+  }
+  for (; f < count; ++f) {
     out[2 * f] = to_output(left_sum[f]);
     out[2 * f + 1] = to_output(right_sum[f]);
   }
@@ -230,10 +273,6 @@ KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int64_t n, int32_t count, in
 // Frames from n to the next multiple of the row length (a whole row when n is one).
 int32_t frames_to_next_tick(int64_t n, int32_t row_frames) {
   return row_frames - ring_index(n, row_frames);
-}
-
-int32_t smallest(int64_t a, int64_t b) {
-  return static_cast<int32_t>(a < b ? a : b);
 }
 
 void mix_song(int16_t* out, int32_t frames, int64_t base, int32_t row_frames, int32_t echo_frames) {
@@ -279,13 +318,15 @@ KELVORINSAA_KEEP_LOOPS void write_silent_bytes(uint8_t* bytes, int count) {
   for (int i = 0; i < count; ++i) bytes[i] = 0;
 }
 
+// SDL's bytes are little-endian. Where the machine is too, the values are copied as they
+// lie in memory, a group at a time (a fixed-size copy is a few vector moves, never a call);
+// elsewhere each value is split into its two bytes.
 KELVORINSAA_KEEP_LOOPS void write_little_endian(const int16_t* values, int32_t count,
                                                 uint8_t* bytes) {
   int32_t i = 0;
-  for (; i + frame_group <= count; i += frame_group) {
-    for (int32_t g = i; g < i + frame_group; ++g) {
-      bytes[2 * g] = static_cast<uint8_t>(static_cast<uint16_t>(values[g]) & 0xff);
-      bytes[2 * g + 1] = static_cast<uint8_t>(static_cast<uint16_t>(values[g]) >> 8);
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + frame_group <= count; i += frame_group) {
+      __builtin_memcpy(bytes + 2 * i, values + i, frame_group * sizeof(int16_t));
     }
   }
   for (; i < count; ++i) {
@@ -319,7 +360,7 @@ void mixer_set_clock(int64_t frames) {
 }
 
 void mixer_settle_tiny_echoes(bool settle) {
-  settles_tiny_echoes = settle;
+  settles_tiny_values = settle;
 }
 
 void publish_song() {
