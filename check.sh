@@ -7,6 +7,15 @@ cd "$(dirname "$0")"
 bash scripts/install_deps.sh test
 jobs=$(nproc)
 
+# The web build, where emscripten is installed (CI installs it): the engine and the page compiled
+# for WebAssembly, which the native tests compare with the native programs. It goes first, so
+# that the native build finds it. emcc's JavaScript tools find their node modules in NODE_PATH.
+if command -v emcmake >/dev/null 2>&1; then
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+  emcmake cmake -S . -B build-web >/dev/null
+  cmake --build build-web -j"$jobs"
+fi
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The engine compiled for WebAssembly and run under node must write the native renderer's bytes:
+# the whole built-in show and each golden song, as far as the golden test plays them.
+# Usage: engine_matches_native.sh KELVORINSAA_RENDER NODE_RENDER_JS SOURCE_DIR
+set -euo pipefail
+render=$1 harness=$2 source=$3
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -f "$harness" ] || fail "no $harness: build the web build first (emcmake cmake -S . -B build-web)"
+node_program=${NODE:-node}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Renders NAME both ways with the given options and compares the streams byte for byte.
+compare() {
+  local name=$1
+  shift
+  "$render" "$@" "$work/native.raw" || fail "$name: kelvorinsaa-render failed"
+  "$node_program" "$harness" "$@" "$work/web.raw" || fail "$name: the web engine failed"
+  local native_size web_size
+  native_size=$(stat -c %s "$work/native.raw")
+  web_size=$(stat -c %s "$work/web.raw")
+  if ! difference=$(cmp "$work/native.raw" "$work/web.raw" 2>&1); then
+    fail "$name: the web engine's stream differs ($difference; $native_size and $web_size bytes;" \
+      "a frame is 4 bytes)"
+  fi
+  echo "ok: $name, $((native_size / 4)) frames alike"
+}
+
+compare "built-in show" --frames 5762048
+for song in "$source"/tests/music/golden/*.txt; do
+  compare "$(basename "$song")" --song "$song" --frames 1500003
+done
