@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "music/mixer.h"
 #include "music/sequencer.h"
@@ -20,6 +21,11 @@ constexpr int32_t clip_value = 32766;  // what the mixer writes for a sum beyond
 constexpr size_t max_clip_warnings = 8;
 constexpr int64_t clip_gap_rows = 16;  // clipped rows closer than a bar make one stretch
 const char* const waveform_words[waveform_count] = {"kantti", "sini", "saha", "kohina"};
+constexpr size_t quoted_length = 24;  // longer words are cut in the warnings
+// Items 2 to 9 of an instrument line; the parser reads no further.
+const char* const instrument_item_names[] = {
+    "attack length", "decay length", "sustain length", "release length", "mod rate",
+    "pitch slide",   "pan",          "filter"};
 
 struct SongLines {
   std::array<int32_t, pattern_count> pattern_line{};  // 0: no pattern line
@@ -36,6 +42,30 @@ struct Lint {
   void warn(int32_t line, std::string text) { result.warnings.push_back({line, std::move(text)}); }
 };
 
+// A word of the song as the warnings show it: quoted, cut when long, and with bytes a terminal
+// would act on shown as "?".
+std::string quoted(const std::string& word) {
+  std::string shown = "\"";
+  for (size_t i = 0; i < word.size() && i < quoted_length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(word[i]);
+    shown.push_back(c < 32 || c >= 127 ? '?' : word[i]);
+  }
+  return shown + (word.size() > quoted_length ? "...\"" : "\"");
+}
+
+// Whether the parser's number reading takes the whole word; it takes the leading digits of
+// any word and reads a word without them as 0.
+bool whole_number(const std::string& word) {
+  const char* start = word.c_str();
+  char* end = nullptr;
+  std::strtoll(start, &end, 10);
+  return end != start && *end == '\0';
+}
+
+std::string number_reading(const std::string& word) {
+  return std::to_string(std::strtoll(word.c_str(), nullptr, 10));
+}
+
 std::vector<std::string> split(const std::string& body, char separator) {
   std::vector<std::string> items;
   size_t start = 0;
@@ -51,31 +81,57 @@ int32_t head_number(const std::string& head) {
   return static_cast<int32_t>(std::strtoll(head.c_str() + 1, nullptr, 10));
 }
 
+// The number of an instrument, pattern or track line follows its first letter.
+void check_head_number(Lint& lint, int32_t line, const std::string& head, const char* kind) {
+  const std::string number = head.substr(1);
+  if (whole_number(number)) return;
+  lint.warn(line, quoted(head) + " reads as " + kind + " " + number_reading(number) + ": " +
+                      (number.empty() ? "no number follows" : quoted(number) + " is no number"));
+}
+
+// Lengths, rates, pan and filter, and the arguments of vol and sld.
+void check_number(Lint& lint, int32_t line, const std::string& word, const std::string& what,
+                  const std::string& whose) {
+  if (whole_number(word)) return;
+  lint.warn(line, what + " " + quoted(word) + " " + whose + " is no number: it reads as " +
+                      number_reading(word));
+}
+
 void instrument_words(Lint& lint, int32_t line, const std::string& head,
                       const std::vector<std::string>& items) {
   const int32_t n = head_number(head);
+  check_head_number(lint, line, head, "instrument");
   if (n >= 0 && n < instrument_count) lint.lines.instrument_line[n] = line;
   if (items.empty()) return;
+  const std::string instrument = "instrument " + std::to_string(n);
+  for (size_t i = 1; i < items.size() && i <= std::size(instrument_item_names); ++i) {
+    check_number(lint, line, items[i], instrument_item_names[i - 1], "of " + instrument);
+  }
   for (int32_t w = 0; w < waveform_count; ++w) {
     if (items[0] == waveform_words[w]) {
       lint.waveform = w;
       return;
     }
   }
-  lint.warn(line, "unknown waveform \"" + items[0] + "\": instrument " + std::to_string(n) +
-                      " keeps " + waveform_words[lint.waveform]);
+  lint.warn(line, "unknown waveform " + quoted(items[0]) + ": " + instrument + " keeps " +
+                      waveform_words[lint.waveform]);
 }
 
 void pattern_words(Lint& lint, int32_t line, const std::string& head,
                    const std::vector<std::string>& items) {
   const int32_t n = head_number(head);
+  check_head_number(lint, line, head, "pattern");
   if (n >= 0 && n < pattern_count) lint.lines.pattern_line[n] = line;
   for (size_t i = 0; i < items.size(); ++i) {
     const int32_t code = note_lookup(items[i].c_str());
     if (code == code_volume || code == code_slide) {
-      ++i;  // the argument is a number, not a word
+      // The argument is a number, not a word.
+      if (++i < items.size()) {
+        check_number(lint, line, items[i], "argument",
+                     "of " + items[i - 1] + " in pattern " + std::to_string(n));
+      }
     } else if (code == 0 && items[i] != "0" && items[i] != "00") {
-      lint.warn(line, "\"" + items[i] + "\" in pattern " + std::to_string(n) +
+      lint.warn(line, quoted(items[i]) + " in pattern " + std::to_string(n) +
                           " is no note or keyword: it plays as a rest");
     }
   }
@@ -84,11 +140,36 @@ void pattern_words(Lint& lint, int32_t line, const std::string& head,
 void track_words(Lint& lint, int32_t line, const std::string& head,
                  const std::vector<std::string>& items) {
   const int32_t n = head_number(head);
+  check_head_number(lint, line, head, "track");
   if (n < 0 || n >= track_count) return;
   lint.lines.track_line[n] = line;
   lint.lines.track_patterns[n].clear();
   for (const std::string& item : items) {
-    if (item != "loop") lint.lines.track_patterns[n].push_back(head_number(item));
+    if (item == "loop") continue;
+    lint.lines.track_patterns[n].push_back(head_number(item));
+    const std::string entry = "track entry " + quoted(item) + " of track " + std::to_string(n);
+    if (!whole_number(item.substr(1))) {
+      lint.warn(line,
+                entry + " names no pattern: it reads as pattern " + number_reading(item.substr(1)));
+    } else if (item[0] >= '0' && item[0] <= '9') {
+      lint.warn(line, entry + " reads as pattern " + number_reading(item.substr(1)) +
+                          ": its first character is skipped (write p" + item + ")");
+    }
+  }
+}
+
+// Lines of no kind the parser knows are skipped whole, typos in a head included.
+void unknown_line(Lint& lint, int32_t line, std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  lint.warn(line, quoted(text) +
+                      " is no tempo, instrument, pattern or track line: it is ignored "
+                      "(comments start with #)");
+}
+
+void tempo_words(Lint& lint, int32_t line, const std::string& body) {
+  const std::string tempo = body.substr(0, body.find(':'));
+  if (!whole_number(tempo)) {
+    lint.warn(line, "tempo " + quoted(tempo) + " reads as " + number_reading(tempo));
   }
 }
 
@@ -110,16 +191,18 @@ void read_words(Lint& lint, const std::string& text) {
       if (compact[0] != '#' && head_start != std::string::npos) {
         const size_t colon = compact.find(':', head_start);
         const std::string head = compact.substr(head_start, colon - head_start);
-        const std::vector<std::string> items = colon == std::string::npos
-                                                   ? std::vector<std::string>{}
-                                                   : split(compact.substr(colon + 1), ',');
+        const std::string body = colon == std::string::npos ? "" : compact.substr(colon + 1);
+        const std::vector<std::string> items = split(body, ',');
         if (head == "bpm") {
+          tempo_words(lint, line, body);
         } else if (head[0] == 'i') {
           instrument_words(lint, line, head, items);
         } else if (head[0] == 'p') {
           pattern_words(lint, line, head, items);
         } else if (head[0] == 't') {
           track_words(lint, line, head, items);
+        } else {
+          unknown_line(lint, line, text.substr(start, end - start));
         }
       }
     }
@@ -225,6 +308,7 @@ SongLint song_lint(const std::string& text, bool clipping) {
     lint.result.rejected = true;
     return lint.result;
   }
+  if (const char* reason = song_unplayable_reason()) lint.warn(0, reason);
   read_words(lint, text);
   const int32_t last_channel = walk_end();
   check_tracks(lint, last_channel);
@@ -236,6 +320,10 @@ SongLint song_lint(const std::string& text, bool clipping) {
                      return (a.line == 0 ? INT32_MAX : a.line) < (b.line == 0 ? INT32_MAX : b.line);
                    });
   return lint.result;
+}
+
+const char* song_unplayable_reason() {
+  return samples_per_row > 0 ? nullptr : "no tempo line (bpm:N), nothing to play";
 }
 
 std::string lint_line(const LintWarning& warning) {

@@ -26,5 +26,9 @@ struct SongLint {
 // show's length of sound to find stretches that clip, which takes a fraction of a second.
 SongLint song_lint(const std::string& text, bool check_clipping);
 
+// After a parse, why the tools cannot play the song, or nullptr. A song without a tempo line
+// parses, and the show would play it as silence, but its rows have no length to count or seek in.
+const char* song_unplayable_reason();
+
 // "line 12: ..." or "song: ...".
 std::string lint_line(const LintWarning& warning);

@@ -3,15 +3,16 @@
 #include "tool_engine.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "music/embedded_song.h"
 #include "music/mixer.h"
 #include "music/sequencer.h"
+#include "music/song_lint.h"
 #include "music/song_model.h"
 #include "music/song_parser.h"
 #include "music/song_view.h"
@@ -82,16 +83,25 @@ bool read_song(const char* path, SongSource& song, std::string& error) {
     song = {"built-in song", "", std::string(embedded_song_text, embedded_song_length)};
     return true;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
     error = std::string("cannot open ") + path + ": " + std::strerror(errno);
     return false;
   }
-  song = {path, path, std::string(std::istreambuf_iterator<char>(in), {})};
-  if (in.bad()) {
-    error = std::string("cannot read ") + path + ": " + std::strerror(errno);
+  // Read to the end, whatever the file is: a folder or a device fails here with its reason,
+  // and a FIFO is read until its writer closes it.
+  std::string text;
+  char chunk[65536];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+  const int read_error = errno;
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    error = std::string("cannot read ") + path + ": " + std::strerror(read_error);
     return false;
   }
+  song = {path, path, std::move(text)};
   return true;
 }
 
@@ -101,6 +111,10 @@ bool engine_start(const SongSource& song, int64_t frame, std::string& error) {
   parsed_text = song.text;
   if (song_parse(parsed_text.data()) < 0) {
     error = song.name + ": " + song_error();
+    return false;
+  }
+  if (const char* reason = song_unplayable_reason()) {
+    error = song.name + ": " + reason;
     return false;
   }
   std::vector<int16_t> scratch(2 * callback_frames);

@@ -24,10 +24,12 @@ bool parse_channel_list(const char* text, uint32_t& channels, std::string& error
 // The mixer's mute mask for a --mute list and a --solo list (0: no solo).
 uint32_t mute_mask_for(uint32_t muted, uint32_t soloed);
 
+// Reads a song file whole (nullptr: the built-in song); false with a one-line reason.
 bool read_song(const char* path, SongSource& song, std::string& error);
 
 // Resets the engine with the song and mixes silently from frame 0 up to frame, so that what
-// follows is bit for bit a play from the start. false with the parser's reason on a rejection.
+// follows is bit for bit a play from the start. false with a one-line reason when the parser
+// rejects the song or the song cannot play (no tempo line: rows of no length).
 bool engine_start(const SongSource& song, int64_t frame, std::string& error);
 
 // One line per row tick (see the README for the format); the row is counted from first_row.

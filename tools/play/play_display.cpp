@@ -21,12 +21,43 @@ constexpr int meter_width = 12;
 constexpr double meter_floor_db = -48.0;
 
 termios saved_settings;
-bool terminal_taken = false;
+volatile std::sig_atomic_t terminal_taken = 0;
 int drawn_lines = 0;
 volatile std::sig_atomic_t stop_signal = 0;
+volatile std::sig_atomic_t cursor_hidden = 0;
 
-void on_stop_signal(int) {
-  stop_signal = 1;
+constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int fatal_signals[] = {SIGSEGV, SIGFPE, SIGABRT, SIGBUS, SIGILL};
+const char show_cursor[] = "\x1b[?25h";
+
+void on_stop_signal(int signal_number) {
+  stop_signal = signal_number;
+}
+
+// Only what is safe in a signal handler: the terminal's settings and a write of the cursor back.
+void restore_from_handler() {
+  if (cursor_hidden != 0) {
+    const ssize_t ignored = write(STDOUT_FILENO, show_cursor, sizeof show_cursor - 1);
+    (void)ignored;
+  }
+  if (terminal_taken) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
+}
+
+// The terminal is put back, then the signal ends the program as it would have.
+void on_fatal_signal(int signal_number) {
+  restore_from_handler();
+  std::signal(signal_number, SIG_DFL);
+  raise(signal_number);
+}
+
+void install_handlers() {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = on_stop_signal;
+  for (const int signal_number : stop_signals) sigaction(signal_number, &action, nullptr);
+  action.sa_handler = on_fatal_signal;
+  action.sa_flags = SA_RESETHAND;
+  for (const int signal_number : fatal_signals) sigaction(signal_number, &action, nullptr);
 }
 
 KeyPress decode(const unsigned char* bytes, ssize_t count, ssize_t& at) {
@@ -106,33 +137,35 @@ bool read_keys(int timeout_ms, std::vector<KeyPress>& keys) {
 }
 
 void terminal_take() {
-  struct sigaction action {};
-  action.sa_handler = on_stop_signal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  install_handlers();
   if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_settings) != 0) return;
   termios raw = saved_settings;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_cc[VMIN] = 0;
   raw.c_cc[VTIME] = 0;
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  terminal_taken = true;
+  terminal_taken = 1;
   std::atexit(terminal_restore);
 }
 
 void terminal_restore() {
   if (drawn_lines > 0) {
-    std::fputs("\x1b[?25h", stdout);
+    std::fputs(show_cursor, stdout);
     std::fflush(stdout);
     drawn_lines = 0;
+    cursor_hidden = 0;
   }
   if (!terminal_taken) return;
   tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
-  terminal_taken = false;
+  terminal_taken = 0;
 }
 
 bool stop_requested() {
   return stop_signal != 0;
+}
+
+int stop_signal_number() {
+  return stop_signal;
 }
 
 std::vector<std::string> display_lines(const DisplayFacts& facts) {
@@ -167,7 +200,10 @@ std::vector<std::string> display_lines(const DisplayFacts& facts) {
 
 void display_draw(const std::vector<std::string>& lines) {
   std::string out;
-  if (drawn_lines == 0) out += "\x1b[?25l";
+  if (drawn_lines == 0) {
+    out += "\x1b[?25l";
+    cursor_hidden = 1;
+  }
   if (drawn_lines > 0) out += "\x1b[" + std::to_string(drawn_lines) + "F";
   for (const std::string& line : lines) out += line + "\x1b[K\r\n";
   for (int extra = static_cast<int>(lines.size()); extra < drawn_lines; ++extra)

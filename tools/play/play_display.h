@@ -29,10 +29,13 @@ struct KeyPress {
 // than timeout_ms; false at the end of the input.
 bool read_keys(int timeout_ms, std::vector<KeyPress>& keys);
 
-// Raw, unechoed terminal input and a hidden cursor, restored at exit and on SIGINT or SIGTERM.
+// Raw, unechoed terminal input and a hidden cursor, restored on every way out: terminal_restore
+// at the end and at exit; SIGINT, SIGTERM and SIGHUP ask the player to end (stop_requested);
+// SIGSEGV, SIGFPE, SIGABRT, SIGBUS and SIGILL restore the terminal, then end it as they would.
 void terminal_take();
 void terminal_restore();
-bool stop_requested();  // a signal asked the player to end
+bool stop_requested();     // a signal asked the player to end
+int stop_signal_number();  // which one, 0 for none
 
 struct DisplayFacts {
   std::string song, state, message;

@@ -103,7 +103,7 @@ int run(Player& player) {
   SDL_CloseAudio();
   SDL_Quit();
   terminal_restore();
-  return stop_requested() ? 128 + SIGINT : 0;
+  return stop_requested() ? 128 + stop_signal_number() : 0;  // as shells report a signal
 }
 
 }  // namespace

@@ -70,11 +70,21 @@ std::string player_start(Player& player) {
   const SongLint lint = song_lint(player.song.text, false);
   if (lint.rejected) return player.song.name + ": " + lint.error;
   player.warnings = warnings_of(lint);
+  // Rows have a length only once the song is known to play.
+  if (!engine_start(player.song, 0, error)) return error;
   if (player.options.watch) file_changed(player);
   player.start_frame = player.options.from_row * samples_per_row;
-  if (player.start_frame >= player_end_frame(player.options)) return "--to must come after --from";
+  const int64_t end = player_end_frame(player.options);
+  if (player.start_frame >= end) {
+    const std::string from = "--from " + std::to_string(player.options.from_row);
+    if (player.options.to_row >= 0) {
+      return "--to " + std::to_string(player.options.to_row) + " does not come after " + from;
+    }
+    return from + " is past the end: the show's length, " + std::to_string(end) +
+           " frames, ends in row " + std::to_string((end - 1) / samples_per_row) + " of this song";
+  }
   if (!engine_start(player.song, player.start_frame, error)) return error;
-  player_status.end_frame.store(player_end_frame(player.options), std::memory_order_relaxed);
+  player_status.end_frame.store(end, std::memory_order_relaxed);
   apply_mutes(player.options);
   channel_meters_on.store(true, std::memory_order_relaxed);
   row_tick_hook = player_row_hook;
@@ -87,6 +97,7 @@ bool restart_at(Player& player, const SongSource& song, int64_t frame, std::stri
 }
 
 void seek_rows(Player& player, int64_t rows) {
+  if (samples_per_row <= 0) return;  // no song plays
   const int64_t row = current_frame() / samples_per_row + rows;
   const int64_t last = player_end_frame(player.options) / samples_per_row;
   const int64_t target = row < 0 ? 0 : (row > last ? last : row);
@@ -102,10 +113,11 @@ void reload_song(Player& player, const SongSource& fresh) {
   if (lint.rejected) {
     player.message = "not reloaded: " + lint.error;
     restart_locked(player, player.song, frame, error);
-  } else {
+  } else if (restart_locked(player, fresh, frame, error)) {
     player.warnings = warnings_of(lint);
-    const bool started = restart_locked(player, fresh, frame, error);
-    player.message = started ? "reloaded " + fresh.name : error;
+    player.message = "reloaded " + fresh.name;
+  } else {
+    player.message = "not reloaded: " + error;  // the last good song and its warnings stay
   }
 }
 
@@ -180,8 +192,9 @@ DisplayFacts display_facts(Player& player, double buffer_cycles) {
   facts.warnings = player.warnings;
   const int64_t frame = current_frame();
   facts.seconds = static_cast<double>(frame) / show_sample_rate;
-  facts.row = frame / samples_per_row;
-  facts.end_row = player_end_frame(player.options) / samples_per_row;
+  const int64_t row_frames = samples_per_row > 0 ? samples_per_row : show_frames;  // none plays
+  facts.row = frame / row_frames;
+  facts.end_row = player_end_frame(player.options) / row_frames;
   facts.last_channel = player_status.last_channel.load(std::memory_order_relaxed);
   facts.muted = player.options.muted;
   facts.soloed = player.options.soloed;

@@ -23,6 +23,16 @@ bool fail(OutputFile& output, const std::string& reason) {
   return false;
 }
 
+// libsndfile words a failed system call "System error : No space left on device."; the
+// other messages give the reason alone, as the system says it.
+std::string sndfile_reason(const char* text) {
+  std::string reason = text;
+  const std::string system_prefix = "System error : ";
+  if (starts_with(reason, system_prefix.c_str())) reason.erase(0, system_prefix.size());
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
+  return reason;
+}
+
 // Follows symbolic links to the file they name, even when it does not exist yet.
 std::string follow_links(std::string path) {
   for (int depth = 0; depth < max_link_depth; ++depth) {
@@ -103,7 +113,7 @@ bool output_open(OutputFile& output, const std::string& name, bool raw) {
   output.wav = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
   if (output.wav == nullptr) {
     if (!seekable) return fail(output, "a WAV file needs a seekable file (use .raw or -)");
-    return fail(output, sf_strerror(nullptr));
+    return fail(output, sndfile_reason(sf_strerror(nullptr)));
   }
   return true;
 }
@@ -114,7 +124,7 @@ bool output_write(OutputFile& output, const int16_t* values, const uint8_t* byte
     return fail(output, std::strerror(errno));
   }
   if (sf_writef_short(output.wav, values, frames) == frames) return true;
-  return fail(output, sf_strerror(output.wav));
+  return fail(output, sndfile_reason(sf_strerror(output.wav)));
 }
 
 bool output_finish(OutputFile& output, bool keep) {
@@ -125,7 +135,7 @@ bool output_finish(OutputFile& output, bool keep) {
   } else if (output.wav != nullptr) {
     const int code = sf_close(output.wav);
     closed = code == 0;
-    if (!closed && keep) fail(output, sf_error_number(code));
+    if (!closed && keep) fail(output, sndfile_reason(sf_error_number(code)));
   }
   output.stream = nullptr;
   output.wav = nullptr;

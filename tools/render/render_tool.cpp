@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "music/mixer.h"
@@ -35,17 +36,18 @@ const char* const render_usage_text =
     "\n"
     "Plays the song through the show's audio callback and writes 16-bit stereo at 44100 Hz to\n"
     "OUT: a WAV file, or the raw little-endian interleaved stream when OUT ends in .raw or is\n"
-    "- (standard output). A FIFO or a device is written in place; a regular file appears only\n"
-    "when complete.\n"
+    "- (standard output). A FIFO or a device is written in place (a WAV file needs a seekable\n"
+    "one, so only .raw or - go to a FIFO); a regular file appears only when complete.\n"
     "\n"
     "  --song FILE       play a song file instead of the song built into the show\n"
     "  --from ROW        start at this row of the song's tempo (the engine mixes silently up to\n"
     "                    it, so the sound is what a play from the start gives there)\n"
     "  --to ROW          stop before this row (default: the show's 5762048 frames)\n"
-    "  --from-time S     start at S seconds; --to-time S stops at S seconds\n"
+    "  --from-time S     start at S seconds; --to-time S stops at S seconds (the start is given\n"
+    "                    once, by --from or --from-time; the end by --to, --to-time or --frames)\n"
     "  --frames N        write exactly N frames from the start\n"
     "  --mute LIST       silence channels, e.g. 2,5-7 (their voices and echoes run on)\n"
-    "  --solo LIST       hear only these channels\n"
+    "  --solo LIST       hear only these channels; a channel in both lists is muted\n"
     "  --stems DIR       also write DIR/channel_NN.wav per playing channel, that channel alone\n"
     "  --trace FILE      one line per row tick: ROW then per channel K:ENTRY:pPATTERN:ROW:EVENT\n"
     "                    (EVENT a note, a keyword, vol=N, sld=N, . a rest, - none), or K:end\n"
@@ -104,9 +106,13 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options) 
     } else if (arg == "--check") {
       options.check_path = value("a song file");
     } else if (arg == "--from" || arg == "--from-time") {
+      if (options.from_text != nullptr && options.from_seconds != (arg == "--from-time"))
+        return "--from and --from-time both give the start";
       options.from_text = value(arg == "--from" ? "a row" : "seconds");
       options.from_seconds = arg == "--from-time";
     } else if (arg == "--to" || arg == "--to-time") {
+      if (options.to_text != nullptr && options.to_seconds != (arg == "--to-time"))
+        return "--to and --to-time both give the end";
       options.to_text = value(arg == "--to" ? "a row" : "seconds");
       options.to_seconds = arg == "--to-time";
     } else if (arg == "--frames") {
@@ -129,7 +135,8 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options) 
     if (!error.empty()) return error;
   }
   if (options.frames != 0 && options.to_text != nullptr)
-    return "--frames and --to both give the end";
+    return std::string("--frames and ") + (options.to_seconds ? "--to-time" : "--to") +
+           " both give the end";
   if (!options.help && options.check_path == nullptr && options.out_path == nullptr &&
       !options.stats && options.stems_dir == nullptr && options.trace_path == nullptr) {
     return "no output file given (see --help)";
@@ -158,20 +165,42 @@ struct Range {
   int64_t end = show_frames;
 };
 
+// "--from 12" or "--from-time 1.5", as the user wrote it.
+std::string option_text(const char* option, bool seconds, const char* text) {
+  return std::string(option) + (seconds ? "-time " : " ") + text;
+}
+
+std::string position_error(const char* option, bool seconds, const char* text) {
+  return std::string(option) +
+         (seconds ? "-time needs seconds from 0 to 40000" : " needs a row from 0 to 2147483647") +
+         ", not \"" + text + "\"";
+}
+
 std::string find_range(const RenderOptions& options, Range& range) {
   if (options.from_text != nullptr &&
       !position_frame(options.from_text, options.from_seconds, range.start)) {
-    return std::string("--from needs ") + (options.from_seconds ? "seconds" : "a row") +
-           ", not \"" + options.from_text + "\"";
+    return position_error("--from", options.from_seconds, options.from_text);
   }
   if (options.to_text != nullptr &&
       !position_frame(options.to_text, options.to_seconds, range.end)) {
-    return std::string("--to needs ") + (options.to_seconds ? "seconds" : "a row") + ", not \"" +
-           options.to_text + "\"";
+    return position_error("--to", options.to_seconds, options.to_text);
   }
   if (options.frames != 0) range.end = range.start + options.frames;
-  if (range.end <= range.start) return "the end of the render does not come after its start";
-  return "";
+  if (range.end > range.start) return "";
+  const std::string from = options.from_text == nullptr
+                               ? "the start"
+                               : option_text("--from", options.from_seconds, options.from_text);
+  if (options.to_text != nullptr) {
+    return option_text("--to", options.to_seconds, options.to_text) + " does not come after " +
+           from;
+  }
+  char length[128];
+  std::snprintf(length, sizeof length,
+                "the show's length, %lld frames (%.2f s), ends in row %lld of this song",
+                static_cast<long long>(show_frames),
+                static_cast<double>(show_frames) / show_sample_rate,
+                static_cast<long long>((show_frames - 1) / samples_per_row));
+  return from + " is past the end of the render: " + length;
 }
 
 struct Pass {
@@ -241,15 +270,33 @@ int check_song(const char* path, std::FILE* out, std::FILE* err) {
   return 0;
 }
 
+std::string stem_path(const RenderOptions& options, int32_t k) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/channel_%02d.wav", k);
+  return options.stems_dir + std::string(name);
+}
+
+// Stems an earlier render of a song with more channels left behind go, so that the folder holds
+// this render's alone; files of other names, and links, are never touched.
+std::string remove_stale_stems(const RenderOptions& options, int32_t last_channel) {
+  for (int32_t k = last_channel + 1; k < channel_count; ++k) {
+    const std::string path = stem_path(options, k);
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (unlink(path.c_str()) != 0) {
+      return "cannot remove the earlier stem " + path + ": " + std::strerror(errno);
+    }
+  }
+  return "";
+}
+
 // One WAV per playing channel, each that channel alone (silent when the options mute it).
 std::string write_stems(const RenderOptions& options, const SongSource& song, const Range& range) {
   const int32_t last_channel = walk_end();
   const uint32_t user_mask = mute_mask_for(options.muted, options.soloed);
   for (int32_t k = 1; k <= last_channel; ++k) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/channel_%02d.wav", k);
     OutputFile stem;
-    if (!output_open(stem, options.stems_dir + std::string(name), false)) return stem.error;
+    if (!output_open(stem, stem_path(options, k), false)) return stem.error;
     Pass pass;
     pass.output = &stem;
     pass.mute_mask = ~(1u << k) | user_mask;
@@ -257,7 +304,7 @@ std::string write_stems(const RenderOptions& options, const SongSource& song, co
     const bool rendered = render(song, range, pass, error);
     if (!output_finish(stem, rendered)) return rendered ? stem.error : error;
   }
-  return "";
+  return remove_stale_stems(options, last_channel);
 }
 
 }  // namespace

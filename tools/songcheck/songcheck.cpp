@@ -1,15 +1,17 @@
 // kelvorinsaa-songcheck: parses song files as the show would and reports the first fault of
-// each as FILE:LINE: reason. The build runs it on the built-in song, so a broken song fails
-// the build instead of the show. Single-threaded.
+// each as FILE:LINE: reason, and the song lint's warnings as FILE:LINE: warning: text. The build
+// runs it on the built-in song, so a broken song fails the build instead of the show.
+// Single-threaded.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "music/song_lint.h"
 #include "music/song_model.h"
 #include "music/song_parser.h"
-#include "music/synth.h"
 #include "shared/show_constants.h"
+#include "tool_engine.h"
 
 namespace {
 
@@ -20,13 +22,15 @@ const char* const usage_text =
     "Usage: kelvorinsaa-songcheck [--show] SONG...\n"
     "Parses each SONG (a file in the show's song language, - for standard input) as the show\n"
     "would, instruments included, and prints the first fault of each as SONG:LINE: reason.\n"
-    "Prints nothing for a good song.\n"
+    "A song without a tempo line (bpm:N) is a fault: nothing can play it. What parses but is\n"
+    "probably a mistake is printed as SONG:LINE: warning: text. Prints nothing for a good song.\n"
     "\n"
     "  --show   also require what the show needs of its song: rows of %d frames (the\n"
     "           picture's row clock, tempo 125) and a track 1 that plays\n"
     "  --help   print this text and exit\n"
     "\n"
-    "Exit status: 0 when every song is good, 1 when one has a fault, 2 on a usage error.\n";
+    "Exit status: 0 when every song is good (warnings or not), 1 when one has a fault, 2 on a\n"
+    "usage error.\n";
 
 // The parser says "line N: reason" or "end of song: reason"; compilers say FILE:N: reason.
 std::string located(const char* path, const char* error) {
@@ -38,17 +42,34 @@ std::string located(const char* path, const char* error) {
   return std::string(path) + ": " + error;
 }
 
-// Checks one song; prints its fault and returns false when it has one.
+void print_warning(const char* path, const LintWarning& warning) {
+  if (warning.line == 0) {
+    std::fprintf(stderr, "%s: warning: %s\n", path, warning.text.c_str());
+  } else {
+    std::fprintf(stderr, "%s:%d: warning: %s\n", path, warning.line, warning.text.c_str());
+  }
+}
+
+// Checks one song; prints its fault and returns false when it has one, and its warnings.
 bool check_song(const char* path, bool as_show) {
-  song_model_clear();
-  synth_init(show_sample_rate);
-  const int32_t result = song_load(std::strcmp(path, "-") == 0 ? "/dev/stdin" : path);
-  if (result == song_unreadable) {
-    std::fprintf(stderr, "kelvorinsaa-songcheck: %s\n", song_error());
+  SongSource song;
+  std::string error;
+  if (!read_song(std::strcmp(path, "-") == 0 ? "/dev/stdin" : path, song, error)) {
+    std::fprintf(stderr, "kelvorinsaa-songcheck: %s\n", error.c_str());
     return false;
   }
-  if (result < 0) {
-    std::fprintf(stderr, "%s\n", located(path, song_error()).c_str());
+  // The lint leaves the model as the parser made it.
+  const SongLint lint = song_lint(song.text, false);
+  if (lint.rejected) {
+    std::fprintf(stderr, "%s\n", located(path, lint.error.c_str()).c_str());
+    return false;
+  }
+  const char* unplayable = song_unplayable_reason();
+  for (const LintWarning& warning : lint.warnings) {
+    if (unplayable == nullptr || warning.text != unplayable) print_warning(path, warning);
+  }
+  if (unplayable != nullptr) {
+    std::fprintf(stderr, "%s: %s\n", path, unplayable);
     return false;
   }
   if (as_show && samples_per_row != show_row_frames) {
