@@ -28,3 +28,13 @@ int32_t mixed_before_frame(const CaptureSpan& span, int64_t k) {
   const int64_t buffers = (needed + callback_frames - 1) / callback_frames;
   return static_cast<int32_t>(buffers * callback_frames);
 }
+
+int64_t first_show_frame(const CaptureSpan& span) {
+  return -(frame_ticks(span, 0) / micros_per_second);
+}
+
+int64_t first_warm_up_frame(const CaptureSpan& span) {
+  const int64_t first = first_show_frame(span);
+  if (span.warm_up == warm_up_all) return first;
+  return first > -int64_t{span.warm_up} ? first : -int64_t{span.warm_up};
+}

@@ -1,9 +1,10 @@
 // The capture's clock against the recording OpenGL stand-in: which moment each video frame
 // shows, how far the mixer has run when it is drawn, the pictures repeated when the pacing
-// declines, the sound of the span, and the end of the show.
+// declines, the sound of the span, the warm-up before it, and the end of the show.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -25,7 +26,8 @@ struct RenderCall {
   int32_t frames_mixed;
   int32_t drawn;
 };
-std::vector<RenderCall> render_calls;
+std::vector<RenderCall> render_calls;       // of the span's frames
+std::vector<RenderCall> calls_before_span;  // of the frames before it, from the show's start
 
 int32_t watched_render(int32_t ms) {
   const int32_t mixed = frames_mixed.load();
@@ -51,6 +53,7 @@ void start_show() {
 
 struct Captured {
   int64_t frames = 0;
+  int64_t progress_done = 0, progress_total = 0;
   std::vector<uint8_t> sound;
   std::vector<uint8_t> first_byte_of_picture;  // one per video frame
   int swaps = 0;
@@ -68,12 +71,25 @@ Captured run(const CaptureSpan& span) {
     return true;
   };
   sink.swap_buffers = [&] { ++got.swaps; };
+  sink.progress = [&](int64_t done, int64_t total) {
+    EXPECT_EQ(done, got.progress_done + 1) << "each drawn or written frame once";
+    got.progress_done = done;
+    got.progress_total = total;
+  };
   got.frames = capture_run(span, sink);
+  const int64_t before = std::min<int64_t>(-first_show_frame(span) * span.passes,
+                                           static_cast<int64_t>(render_calls.size()));
+  const auto span_start = render_calls.begin() + before;
+  calls_before_span.assign(render_calls.begin(), span_start);
+  render_calls.erase(render_calls.begin(), span_start);
   return got;
 }
 
-CaptureSpan span_of(int32_t fps, double from_s, double to_s, int32_t passes = 1) {
+// Without a warm-up unless asked: most tests look at the span's own frames.
+CaptureSpan span_of(int32_t fps, double from_s, double to_s, int32_t passes = 1,
+                    int32_t warm_up = 0) {
   CaptureSpan span;
+  span.warm_up = warm_up;
   span.fps = fps;
   span.from_us = std::llround(from_s * 1e6);
   span.to_us = std::llround(to_s * 1e6);
@@ -174,7 +190,7 @@ TEST(CaptureClock, ExtraPassesDeclineAndOnlySpeedTheBrightness) {
 
 TEST(CaptureClock, SoundOfASpanIsTheCallbackStreamCutAtItsEnds) {
   start_show();
-  const CaptureSpan span = span_of(24, 2.5, 3.25);
+  const CaptureSpan span = span_of(24, 2.5, 3.25, 1, default_warm_up_frames);
   const Captured got = run(span);
   const int64_t first = 110250, last = 143325;  // 2.5 and 3.25 s at 44100
   ASSERT_EQ(got.sound.size(), static_cast<size_t>(4 * (last - first)));
@@ -215,6 +231,8 @@ TEST(CaptureClock, SpansAndCommandLinesThatCannotBeCaptured) {
       {{"o.avi"}, "o.avi: give a folder"},
       {{}, "no output given"},
       {{"--fps"}, "--fps needs a value"},
+      {{"--warm-up", "-1", "o/"}, "--warm-up needs a number of frames"},
+      {{"--warm-up", "some", "o/"}, "--warm-up needs a number of frames"},
   };
   for (const auto& [args, expected] : cases) {
     std::vector<char*> argv = {const_cast<char*>("kelvorinsaa-capture")};
@@ -234,6 +252,82 @@ TEST(CaptureClock, SpansAndCommandLinesThatCannotBeCaptured) {
   EXPECT_EQ(fit.width, 1440);
   EXPECT_EQ(fit.height, 1080);
   EXPECT_EQ(fit_picture(640, 1000).height, 480);
+  EXPECT_EQ(options.span.warm_up, default_warm_up_frames);
+  for (const auto& [word, expected] : {std::pair{"all", warm_up_all}, std::pair{"0", 0}}) {
+    char* args[] = {const_cast<char*>("c"), const_cast<char*>("--warm-up"), const_cast<char*>(word),
+                    const_cast<char*>("o/")};
+    CaptureOptions warm;
+    EXPECT_EQ(parse_capture_options(4, args, warm), "");
+    EXPECT_EQ(warm.span.warm_up, expected);
+  }
+}
+
+// The calls from the n-th glClear (from 1) on, without the reads.
+std::vector<GlCall> calls_from_clear(const std::vector<GlCall>& calls, int n) {
+  std::vector<GlCall> tail;
+  for (const GlCall& call : calls) {
+    if (call.name == "glClear") --n;
+    if (n <= 0 && call.name != "glReadPixels") tail.push_back(call);
+  }
+  return tail;
+}
+
+void expect_same_calls(const std::vector<GlCall>& got, const std::vector<GlCall>& expected) {
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    ASSERT_EQ(got[i].name, expected[i].name) << "call " << i;
+    ASSERT_EQ(got[i].args, expected[i].args) << got[i].name << ", call " << i;
+  }
+}
+
+TEST(CaptureWarmUp, ASpanDrawsWhatAWholeRunDrawsFromItsWarmUpOn) {
+  // 2 fps up to the text ring's first scene (row 128, 15.45 s): 34 frames, 500 ms apart.
+  for (const int32_t passes : {1, 3}) {
+    start_show();
+    run(span_of(2, 0, 17, passes));
+    const std::vector<GlCall> whole = gl_calls;
+    for (const int32_t warm_up : {0, 3, warm_up_all}) {
+      start_show();
+      const Captured got = run(span_of(2, 16, 17, passes, warm_up));
+      ASSERT_EQ(got.frames, 2);
+      EXPECT_EQ(got.swaps, 2);
+      EXPECT_EQ(count_calls("glReadPixels"), 2) << "nothing read before the span";
+      // Frame 0 at ms 0 never draws: the frame at 16 s is the 32nd drawn, and warm_up_all
+      // draws the 31 before it.
+      const int drawn_before = warm_up == warm_up_all ? 31 : warm_up;
+      EXPECT_EQ(count_calls("glClear"), drawn_before + 2);
+      EXPECT_EQ(got.progress_total, (warm_up == warm_up_all ? 32 : warm_up) + 2);
+      // Same colours (the brightness), same motion, same order; the glow's colour and blend
+      // function carried into the span's first frame come from the same calls.
+      SCOPED_TRACE(testing::Message() << "passes " << passes << ", warm-up " << warm_up);
+      expect_same_calls(calls_from_clear(gl_calls, 1), calls_from_clear(whole, 32 - drawn_before));
+    }
+  }
+}
+
+TEST(CaptureWarmUp, FramesBeforeTheWarmUpOnlyMoveTheBrightnessAtTheWholeRunsClock) {
+  start_show();
+  const CaptureSpan span = span_of(10, 20, 20.3, 1, 4);
+  const Captured got = run(span);
+  std::vector<RenderCall> calls = calls_before_span;
+  calls.insert(calls.end(), render_calls.begin(), render_calls.end());
+  ASSERT_EQ(calls.size(), 200u + 3);  // from 0 s in steps of 100 ms
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const int64_t k = static_cast<int64_t>(i) - 200;
+    EXPECT_EQ(calls[i].frames_mixed, mixed_before_frame(span, k)) << k;
+    EXPECT_EQ(calls[i].drawn, k >= -4) << k;
+    if (k >= -4) {
+      EXPECT_EQ(calls[i].ms, 20000 + 100 * k);
+    }
+  }
+  EXPECT_EQ(got.first_byte_of_picture.size(), 3u);
+  EXPECT_EQ(got.progress_total, 7);
+  // A span that starts between two frames of a run from 0 warms up on its own grid.
+  const CaptureSpan between = span_of(10, 0.25, 0.5, 1, 1);
+  EXPECT_EQ(first_show_frame(between), -2);  // 0.05 s
+  EXPECT_EQ(first_warm_up_frame(between), -1);
+  EXPECT_EQ(first_show_frame(span_of(10, 0.05, 0.5)), 0);
+  EXPECT_EQ(first_warm_up_frame(span_of(10, 20, 21, 1, warm_up_all)), -200);
 }
 
 }  // namespace

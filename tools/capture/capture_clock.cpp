@@ -1,6 +1,7 @@
 // The capture's clock and frame loop. The mixer runs through the show's audio callback until it
 // is as far ahead of the video frame's moment as live output would be, then the frame driver
-// draws that moment and the back buffer is read. Main thread.
+// draws that moment and the back buffer is read. Frames before the span are drawn unseen first.
+// Main thread.
 #include "capture_clock.h"
 
 #include <GL/gl.h>
@@ -65,16 +66,54 @@ bool flush_sound(SoundQueue& queue, int64_t until, CaptureSink& sink) {
   return true;
 }
 
-// Draws video frame k: P - 1 calls that the pacing declines, then the one at the frame's time.
+bool mix_for_frame(const CaptureSpan& span, int64_t k, SoundQueue& sound) {
+  while (frames_mixed.load(std::memory_order_relaxed) < mixed_before_frame(span, k)) {
+    if (!mix_buffer(sound)) return false;
+  }
+  return true;
+}
+
+// The calls of video frame k: P - 1 that the pacing declines, then the one at the frame's time.
+// Returns whether that one drew.
+int32_t render_at(const CaptureSpan& span, int64_t k) {
+  for (int32_t pass = 1; pass < span.passes; ++pass) capture_render(frame_driver_last_frame_ms());
+  return capture_render(ms_at(span, frame_ticks(span, k)));
+}
+
+// A frame too early to be drawn for the warm-up: its calls are all declined, which moves the
+// brightness exactly as the calls of a whole run do, drawn or not.
+void step_brightness(const CaptureSpan& span) {
+  for (int32_t pass = 0; pass < span.passes; ++pass) capture_render(frame_driver_last_frame_ms());
+}
+
 bool draw_frame(const CaptureSpan& span, int64_t k, std::vector<uint8_t>& picture,
                 CaptureSink& sink) {
-  for (int32_t pass = 1; pass < span.passes; ++pass) capture_render(frame_driver_last_frame_ms());
-  if (capture_render(ms_at(span, frame_ticks(span, k)))) {
+  if (render_at(span, k)) {
     // 640 RGB pixels make rows of 1920 bytes, a multiple of the default pack alignment of 4.
     glReadPixels(0, 0, picture_width, picture_height, GL_RGB, GL_UNSIGNED_BYTE, picture.data());
     sink.swap_buffers();
   }
   return sink.picture(picture.data(), k);
+}
+
+bool stopped(CaptureSink& sink) {
+  return sink.keep_going && !sink.keep_going();
+}
+
+// The frames before the span, from the show's start: the brightness of each, and the last ones
+// drawn unseen. Nothing is read back or swapped; each frame starts with a clear.
+bool warm_up(const CaptureSpan& span, SoundQueue& sound, CaptureSink& sink, int64_t total) {
+  const int64_t first_drawn = first_warm_up_frame(span);
+  for (int64_t k = first_show_frame(span); k < 0; ++k) {
+    if (stopped(sink) || !mix_for_frame(span, k, sound)) return false;
+    if (k < first_drawn) {
+      step_brightness(span);
+      continue;
+    }
+    render_at(span, k);
+    if (sink.progress) sink.progress(k - first_drawn + 1, total);
+  }
+  return true;
 }
 
 }  // namespace
@@ -95,6 +134,8 @@ std::string check_span(const CaptureSpan& span) {
   char message[160];
   if (span.fps < 1 || span.fps > 1000) return "--fps must be a whole number from 1 to 1000";
   if (span.passes < 1) return "--passes must be at least 1";
+  if (span.warm_up < 0 && span.warm_up != warm_up_all)
+    return "--warm-up needs a number of frames from 0 to 1000000, or all";
   if (span.from_us < 0) return "--from must not be negative";
   const double end_s = static_cast<double>(show_end_sound_frame) / show_sample_rate;
   if (sound_frame_at(span, frame_ticks(span, 0)) >= show_end_sound_frame) {
@@ -125,15 +166,17 @@ int64_t capture_run(const CaptureSpan& span, CaptureSink& sink) {
   SoundQueue sound;
   sound.span_start = sound_frame_at(span, frame_ticks(span, 0));
   const int64_t planned = planned_frame_count(span);
+  const int64_t warm_up_drawn = -first_warm_up_frame(span);
+  if (!warm_up(span, sound, sink, planned + warm_up_drawn)) return -1;
   int64_t k = 0;
   for (; span.to_given ? k < planned : !quit_requested; ++k) {
-    if (sink.keep_going && !sink.keep_going()) return -1;
-    while (frames_mixed.load(std::memory_order_relaxed) < mixed_before_frame(span, k)) {
-      if (!mix_buffer(sound)) return -1;
-    }
+    if (stopped(sink) || !mix_for_frame(span, k, sound)) return -1;
     if (!flush_sound(sound, sound_frame_at(span, frame_ticks(span, k)), sink)) return -1;
     if (!draw_frame(span, k, picture, sink)) return -1;
-    if (sink.progress) sink.progress(k + 1, std::max(planned, k + 1));
+    if (sink.progress) {
+      const int64_t done = warm_up_drawn + k + 1;
+      sink.progress(done, std::max(planned + warm_up_drawn, done));
+    }
   }
   const int64_t end = sound.span_start + span_sound_frames(span, k);
   if (!flush_sound(sound, end, sink)) return -1;

@@ -2,6 +2,10 @@
 // reads back frame by frame, and knows where a span ends. Main thread, with the OpenGL context
 // current.
 //
+// A span that starts after the show's start is warmed up first: the frames before it are drawn
+// unseen, so that what a frame carries into the next (the feedback picture, the colour and blend
+// function left by the glow, the brightness) is as in a run from the start.
+//
 // Usage:
 //   CaptureSpan span{60, 0, 0, false, 1};            // the whole show at 60 fps
 //   CaptureSink sink{on_sound, on_picture, swap_buffers, keep_going};
@@ -34,7 +38,8 @@ struct CaptureSink {
   std::function<bool(const uint8_t* rgb, int64_t frame)> picture;
   std::function<void()> swap_buffers;  // after a drawn frame has been read
   std::function<bool()> keep_going;    // false stops the capture (an interrupt)
-  std::function<void(int64_t done, int64_t total)> progress;  // optional
+  // Optional; counts the frames drawn unseen before the span too.
+  std::function<void(int64_t done, int64_t total)> progress;
 };
 
 // The frame driver's entry; a test may wrap it to watch the calls.

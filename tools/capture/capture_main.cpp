@@ -25,10 +25,10 @@ constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
 constexpr int window_depth = 32;
 
-volatile sig_atomic_t interrupted = 0;
+volatile sig_atomic_t interrupted = 0;  // the signal that asked the capture to stop
 
-void on_interrupt(int) {
-  interrupted = 1;
+void on_interrupt(int signal_number) {
+  interrupted = signal_number;
 }
 
 // No SA_RESTART: a write into a stalled encoder returns, so that the capture can stop.
@@ -129,7 +129,8 @@ int capture(const CaptureOptions& options) {
     if (problem.empty()) problem = "the mixer did not advance";
     output_discard(output);
     SDL_Quit();
-    return fail(problem);
+    // As a shell reports a program killed by the signal: 130 for Ctrl-C, 143 for TERM.
+    return fail(problem, interrupted ? 128 + interrupted : exit_failed);
   }
   output_discard(output);  // what is left of the temporary folder
   SDL_Quit();

@@ -8,7 +8,8 @@
 #include <cstring>
 
 const char* const capture_usage_text =
-    "usage: kelvorinsaa-capture [--fps N] [--from SEC] [--to SEC] [--size WxH] [--passes P] OUT\n"
+    "usage: kelvorinsaa-capture [--fps N] [--from SEC] [--to SEC] [--warm-up N|all] [--size WxH]\n"
+    "                           [--passes P] OUT\n"
     "\n"
     "Plays the show on a clock of its own, one exact video frame after another however long\n"
     "each takes to draw, and writes its picture and its sound. Video frame k shows the moment\n"
@@ -27,6 +28,11 @@ const char* const capture_usage_text =
     "  --from SEC   start this many seconds into the show (default 0); the sound is still\n"
     "               mixed from its first frame, so echoes are as in a run from the start\n"
     "  --to SEC     end here (default: with the frame in which the show ends, row 1088)\n"
+    "  --warm-up N  before a later --from, draw the N frames before it without writing them\n"
+    "               (default 30), so that the trails, the glow and the colours that a frame\n"
+    "               hands to the next are as in a capture from the start; the brightness\n"
+    "               is always as there. 'all' draws every frame from the start: the frames\n"
+    "               are then byte for byte those of a capture from 0 at the same moments.\n"
     "  --size WxH   frame size (default 640x480); the 4:3 picture is scaled to fit and padded\n"
     "               with black: 1920x1080 gives 1440 x 1080 in a 16:9 frame\n"
     "  --passes P   frame-driver calls per video frame (default 1). The brightness moves one\n"
@@ -128,6 +134,12 @@ std::string parse_valued(const std::string& flag, const char* value, CaptureOpti
       return std::string(
                  "--size needs WxH with even numbers from 16 to 8192, such as 1920x1080, not ") +
              value;
+  } else if (flag == "--warm-up") {
+    if (std::strcmp(value, "all") == 0) {
+      span.warm_up = warm_up_all;
+    } else if (!parse_whole(value, 0, 1000000, span.warm_up)) {
+      return "--warm-up needs a number of frames from 0 to 1000000, or all";
+    }
   } else if (flag == "--passes") {
     if (!parse_whole(value, 1, 10000, span.passes))
       return "--passes must be a whole number from 1 to 10000";
@@ -145,7 +157,7 @@ std::string parse_capture_options(int argc, char** argv, CaptureOptions& options
       return "";
     }
     if (arg == "--fps" || arg == "--from" || arg == "--to" || arg == "--size" ||
-        arg == "--passes") {
+        arg == "--passes" || arg == "--warm-up") {
       if (i + 1 >= argc) return arg + " needs a value (see --help)";
       const std::string problem = parse_valued(arg, argv[++i], options);
       if (!problem.empty()) return problem;
