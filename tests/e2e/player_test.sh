@@ -82,6 +82,8 @@ started_pids+=("$player")
 sleep 1.5
 cp "$work/changed.txt" "$work/watched.txt.new" && mv "$work/watched.txt.new" "$work/watched.txt"
 sleep 1
+: >"$work/watched.txt"  # a save that truncates first: for a moment the song has no tempo line
+sleep 1
 printf 'bpm:125\np1000:c4\n' >"$work/watched.txt"
 wait_for_exit "$player" 60 || fail "the watching player did not end"
 render --song "$song" --to 300 "$work/watch_a.raw"
@@ -91,7 +93,7 @@ left=$(first_difference "$work/watch.raw" "$work/watch_a.raw" "$skip")
 [ "$left" -gt 0 ] || fail "the reload came before any sound"
 cmp -n $((300 * row * 4 - left * 4)) -i "$((skip + left * 4)):$((left * 4))" "$work/watch.raw" \
   "$work/watch_b.raw" || fail "after the reload at frame $left the changed song did not play on"
-echo "ok: --watch reloaded at frame $left and kept playing through a broken save"
+echo "ok: --watch reloaded at frame $left and kept playing through an emptied and a broken save"
 
 # No audio device: one line with the cause and a nonzero status.
 SDL_AUDIODRIVER=no_such_driver "$build/kelvorinsaa-play" --quiet </dev/null 2>"$work/err"

@@ -311,3 +311,130 @@ TEST_F(RenderTool, CheckListsWarningsWithTheirLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// Songs the parser accepts but nothing can play: rows of no length once divided the frames.
+TEST_F(RenderTool, SongWithoutTempoLineIsRefusedInEveryMode) {
+  std::ofstream(path("empty.txt")) << "";
+  std::ofstream(path("garbage.txt"), std::ios::binary)
+      << "\x7f\x45\x4c\x46\x02\x01\x01\n\xff\xfe p1:c4\nt2:p1,loop\n";
+  const std::string modes[] = {path("x.wav"),
+                               "--stats",
+                               "--trace " + path("t.txt"),
+                               "--stems " + path("stems"),
+                               "-",
+                               "--to 4 " + path("x.raw")};
+  for (const char* song : {"empty.txt", "garbage.txt"}) {
+    for (const std::string& mode : modes) {
+      const ToolRun result = run("--song " + path(song) + " " + mode);
+      EXPECT_EQ(result.status, 1) << song << " " << mode;  // never a signal (-1 here)
+      EXPECT_EQ(result.err,
+                "kelvorinsaa-render: " + path(song) + ": no tempo line (bpm:N), nothing to play\n");
+      EXPECT_EQ(result.out, "");
+    }
+  }
+  std::vector<std::string> left = files();
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"empty.txt", "garbage.txt"}));
+  // The lint only warns: --check lists the song with the same reason.
+  const ToolRun check = run("--check " + path("empty.txt"));
+  EXPECT_EQ(check.status, 0);
+  EXPECT_NE(check.out.find("song: no tempo line (bpm:N), nothing to play"), std::string::npos);
+}
+
+TEST_F(RenderTool, FolderOrUnreadableSongSaysWhyInOneLine) {
+  fs::create_directory(path("folder"));
+  for (const std::string& arguments :
+       {"--song " + path("folder") + " " + path("x.wav"), "--check " + path("folder")}) {
+    const ToolRun result = run(arguments);
+    EXPECT_EQ(result.status, 1) << arguments;
+    EXPECT_EQ(result.err,
+              "kelvorinsaa-render: cannot read " + path("folder") + ": Is a directory\n");
+  }
+  // A FIFO is read until its writer closes it.
+  ASSERT_EQ(mkfifo(path("song.fifo").c_str(), 0600), 0);
+  const std::string writer = "cat " + test_song + " > " + path("song.fifo") + " &";
+  ASSERT_EQ(std::system(writer.c_str()), 0);
+  const ToolRun fifo = run("--song " + path("song.fifo") + " --frames 12000 " + path("f.raw"));
+  EXPECT_EQ(fifo.status, 0) << fifo.err;
+  EXPECT_TRUE(read_file(path("f.raw")) == callback_stream(test_song.c_str(), 12000));
+}
+
+TEST_F(RenderTool, MessagesNameTheOptionsAsGiven) {
+  const std::pair<std::string, std::string> failures[] = {
+      {"--from 2000 x.raw",
+       "--from 2000 is past the end of the render: the show's length, 5762048 frames (130.66 s), "
+       "ends in row 1088 of this song"},
+      {"--from-time -1 x.raw", "--from-time needs seconds from 0 to 40000, not \"-1\""},
+      {"--to abc x.raw", "--to needs a row from 0 to 2147483647, not \"abc\""},
+      {"--from 10 --from-time 1 x.raw", "--from and --from-time both give the start"},
+      {"--to-time 3 --to 1 x.raw", "--to and --to-time both give the end"},
+      {"--to-time 3 --frames 9 x.raw", "--frames and --to-time both give the end"},
+      {"--from-time 2 --to-time 1.5 x.raw", "--to-time 1.5 does not come after --from-time 2"},
+      {"--to 0 x.raw", "--to 0 does not come after the start"}};
+  for (const auto& [arguments, message] : failures) {
+    const ToolRun result = run(arguments);
+    EXPECT_EQ(result.status, 1) << arguments;
+    EXPECT_EQ(result.err, "kelvorinsaa-render: " + message + "\n") << arguments;
+  }
+  EXPECT_TRUE(files().empty());
+  // The same kind given twice: the last one counts, as with most programs.
+  EXPECT_EQ(run("--from 3 --from 5 --to 6 " + path("a.raw")).status, 0);
+  EXPECT_EQ(fs::file_size(path("a.raw")), 4u * 5292);
+}
+
+// A channel in both lists is muted; the others of the solo list play.
+TEST_F(RenderTool, MuteWinsOverSolo) {
+  const std::string song = "--song " + test_song + " --frames 60000 ";
+  ASSERT_EQ(run(song + "--solo 4 --mute 4 " + path("none.raw")).status, 0);
+  EXPECT_TRUE(silent(read_file(path("none.raw"))));
+  ASSERT_EQ(run(song + "--solo 4,5 --mute 5 " + path("four.raw")).status, 0);
+  ASSERT_EQ(run(song + "--solo 4 " + path("solo4.raw")).status, 0);
+  EXPECT_TRUE(read_file(path("four.raw")) == read_file(path("solo4.raw")));
+  EXPECT_NE(run("--help").out.find("a channel in both lists is muted"), std::string::npos);
+}
+
+TEST_F(RenderTool, FullDiskOrFileLimitSaysSoAndLeavesNothing) {
+  // libsndfile's own wording ("System error : ...") is put as the other messages are.
+  const ToolRun full = run("--frames 100000 /dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "kelvorinsaa-render: cannot write /dev/full: No space left on device\n");
+  // Past the shell's file size limit the write fails instead of a signal ending the program.
+  for (const char* name : {"big.wav", "big.raw"}) {
+    const std::string command = "ulimit -f 16; " + tool + " --frames 100000 " + path(name) + " 2>" +
+                                path("err.txt") + "; echo $?";
+    std::FILE* shell = popen(("bash -c '" + command + "'").c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    char status[16] = {};
+    ASSERT_NE(std::fgets(status, sizeof status, shell), nullptr);
+    pclose(shell);
+    EXPECT_STREQ(status, "1\n") << name;
+    EXPECT_EQ(read_file(path("err.txt")),
+              "kelvorinsaa-render: cannot write " + path(name) + ": File too large\n");
+    fs::remove(path("err.txt"));
+  }
+  EXPECT_TRUE(files().empty());
+}
+
+// Stems of an earlier render of a song with more channels go; other files stay.
+TEST_F(RenderTool, ReusedStemsFolderHoldsThisRendersStemsOnly) {
+  const std::string stems = path("stems");
+  ASSERT_EQ(run("--song " + test_song + " --frames 3000 --stems " + stems).status, 0);
+  std::ofstream(stems + "/notes.txt") << "mine";
+  std::ofstream(stems + "/channel_30.wav") << "not a channel the tools write";
+  fs::remove(stems + "/channel_09.wav");
+  fs::create_symlink("channel_01.wav", stems + "/channel_09.wav");  // not one the tools make
+  std::ofstream(path("two.txt")) << "bpm:125\ni1:saha,2,6,1,2000,0,0\ni2:sini,2,6,1,2000,0,0\n"
+                                    "p1:c4\nt1:p1,loop\nt2:p1,loop\n";
+  const ToolRun result = run("--song " + path("two.txt") + " --frames 3000 --stems " + stems);
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(stems))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"channel_01.wav", "channel_02.wav", "channel_09.wav",
+                                            "channel_30.wav", "notes.txt"}));
+}
+
+}  // namespace

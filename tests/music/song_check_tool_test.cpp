@@ -62,3 +62,35 @@ TEST(SongCheckTool, GoodSongsPassAndFaultsNameFileLineAndReason) {
   fs::remove(broken);
   fs::remove(fast);
 }
+
+// Songs the parser accepts but nothing can play are faults; what is probably a typo is a warning.
+TEST(SongCheckTool, SongsWithoutTempoAreFaultsAndTyposAreWarnings) {
+  const std::string empty = write_song("songcheck_empty.txt", "");
+  const CheckRun silent = run_check(empty);
+  EXPECT_EQ(silent.status, 1);
+  EXPECT_EQ(silent.err, empty + ": warning: track 1 is empty: the song is silent\n" + empty +
+                            ": no tempo line (bpm:N), nothing to play\n");
+  const std::string garbage = write_song("songcheck_garbage.txt",
+                                         "\x7f"
+                                         "ELF\x02\x01\n");
+  const CheckRun bytes = run_check(garbage);
+  EXPECT_EQ(bytes.status, 1);
+  EXPECT_NE(bytes.err.find(garbage + ":1: warning: \"\?ELF\?\?\" is no tempo"), std::string::npos)
+      << bytes.err;
+  EXPECT_NE(bytes.err.find(garbage + ": no tempo line"), std::string::npos) << bytes.err;
+
+  const std::string typo =
+      write_song("songcheck_typo.txt", "bpm:125\ni1:saha,2,6,1,2000,0,0,abc\np1:c4\nt1:p1,loop\n");
+  const CheckRun warned = run_check("--show " + typo);
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.err,
+            typo + ":2: warning: pan \"abc\" of instrument 1 is no number: it reads as 0\n");
+
+  const CheckRun folder = run_check(fs::temp_directory_path().string());
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err, "kelvorinsaa-songcheck: cannot read " + fs::temp_directory_path().string() +
+                            ": Is a directory\n");
+  fs::remove(empty);
+  fs::remove(garbage);
+  fs::remove(typo);
+}

@@ -110,3 +110,57 @@ TEST(ToolHooks, LintOfSilentAndHiddenTracks) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> lint_lines(const std::string& text) {
+  const SongLint lint = song_lint(text, false);
+  EXPECT_FALSE(lint.rejected) << lint.error;
+  std::vector<std::string> lines;
+  for (const LintWarning& warning : lint.warnings) lines.push_back(lint_line(warning));
+  return lines;
+}
+
+// The parser accepts each of these lines as it stands; the lint names each with its line.
+TEST(ToolHooks, LintNamesIgnoredLinesAndWordsThatAreNoNumber) {
+  const std::vector<std::string> lines = lint_lines(
+      "bpm:125x\nhello world\r\npp1:c3\ni1:sini,2,16,1,4000,0,0,abc\ni2:saha,2,6,1,2000,0,-3z\n"
+      "p1:c4,vol,x5,0,00\nt1:p1,14,pq,loop\nt2:p1,loop\nBPM:125\ntempo\n# a comment\n"
+      "\x01\x02\x1b[2J a very long line of bytes that a terminal would act on\n");
+  const std::vector<std::string> expected = {
+      "line 1: tempo \"125x\" reads as 125",
+      "line 2: \"hello world\" is no tempo, instrument, pattern or track line: it is ignored "
+      "(comments start with #)",
+      "line 3: \"pp1\" reads as pattern 0: \"p1\" is no number",
+      "line 4: pan \"abc\" of instrument 1 is no number: it reads as 0",
+      "line 5: pitch slide \"-3z\" of instrument 2 is no number: it reads as -3",
+      "line 6: argument \"x5\" of vol in pattern 1 is no number: it reads as 0",
+      "line 7: track entry \"14\" of track 1 reads as pattern 4: its first character is skipped "
+      "(write p14)",
+      "line 7: track entry \"pq\" of track 1 names no pattern: it reads as pattern 0",
+      "line 7: track 1 names pattern 4, which no pattern line defines",
+      "line 9: \"BPM:125\" is no tempo, instrument, pattern or track line: it is ignored "
+      "(comments start with #)",
+      "line 10: \"tempo\" reads as track 0: \"empo\" is no number",
+      "line 12: \"???[2J a very long line ...\" is no tempo, instrument, pattern or track line: "
+      "it is ignored (comments start with #)"};
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(ToolHooks, LintWarnsOfASongWithoutTempoAndEnginesRefuseIt) {
+  for (const std::string text : {"", "\n\n", "hello world\n", "p1:c4\nt2:p1,loop\n"}) {
+    const std::vector<std::string> lines = lint_lines(text);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "song: no tempo line (bpm:N), nothing to play"),
+              lines.end())
+        << text;
+    EXPECT_STREQ(song_unplayable_reason(), "no tempo line (bpm:N), nothing to play");
+    std::string error;
+    EXPECT_FALSE(engine_start({"t.txt", "t.txt", text}, 4096, error));
+    EXPECT_EQ(error, "t.txt: no tempo line (bpm:N), nothing to play");
+  }
+  std::string error;
+  EXPECT_TRUE(engine_start({"t.txt", "t.txt", "bpm:125\n"}, 4096, error)) << error;
+  EXPECT_EQ(song_unplayable_reason(), nullptr);
+}
+
+}  // namespace
