@@ -107,11 +107,13 @@ int32_t play_voice(int32_t j, int32_t count) {
 // as 0 instead. Such a value is at least 2^100 below anything that reaches the output, so every
 // 16-bit value stays the same, as long as no filter with a coefficient beyond 1 amplifies
 // it: those channels keep the subnormals. The test is on the bits, so that it runs in vectors.
+// The bits are read with the compiler's own bit cast: the web build's C++ library has no
+// std::bit_cast, and a memcpy would be a library call in unoptimized builds.
 template <bool settle_tiny>
 float settled(float value) {
   if constexpr (!settle_tiny) return value;
-  const uint32_t bits = std::bit_cast<uint32_t>(value);
-  return std::bit_cast<float>((bits & 0x7f800000u) == 0 ? 0u : bits);
+  const uint32_t bits = __builtin_bit_cast(uint32_t, value);
+  return __builtin_bit_cast(float, (bits & 0x7f800000u) == 0 ? 0u : bits);
 }
 
 bool settles_tiny_values = true;
@@ -236,12 +238,12 @@ int16_t to_output(float v) {
   constexpr uint32_t sign_bit = 0x80000000u;
   constexpr uint32_t full_scale = 0x40400000u;  // the bits of 3.0f
   constexpr uint32_t infinity = 0x7f800000u;
-  const uint32_t bits = std::bit_cast<uint32_t>(v);
+  const uint32_t bits = __builtin_bit_cast(uint32_t, v);
   const uint32_t magnitude = bits & ~sign_bit;
   const uint32_t over = 0u - static_cast<uint32_t>(magnitude > full_scale);
   const uint32_t not_a_number = 0u - static_cast<uint32_t>(magnitude > infinity);
   const uint32_t clipped = (bits & ~over) | (((bits & sign_bit) | full_scale) & over);
-  const float number = std::bit_cast<float>(clipped & ~not_a_number);
+  const float number = __builtin_bit_cast(float, clipped & ~not_a_number);
   return static_cast<int16_t>(static_cast<int32_t>(static_cast<double>(number) * 10922.0));
 }
 
