@@ -58,8 +58,9 @@ int32_t note_lookup(const char* token) {
 }
 
 void song_model_clear() {
-  for (auto& pattern : patterns) pattern.fill(0);
-  for (auto& track : tracks) track.fill(0);
+  // Whole-row assignments become block fills, not one checked store per entry under ASan.
+  for (auto& pattern : patterns) pattern = {};
+  for (auto& track : tracks) track = {};
   samples_per_row = 0;
   echo_length = 0;
   sample_length.fill(0);

@@ -18,6 +18,7 @@
 #include "music/song_model.h"
 #include "music/synth.h"
 #include "shared/messages.h"
+#include "shared/work_limits.h"
 
 char* song_text = nullptr;
 
@@ -26,11 +27,12 @@ namespace {
 constexpr int required_instrument_items = 6;  // waveform word, four lengths, mod_rate
 constexpr int max_instrument_items = 9;       // ... pitch_slide, pan, filter; the rest is ignored
 constexpr int32_t lowest_tempo = 3;           // below it the row length divides by zero
-// About 12.7 minutes of sound in one note: far beyond any song, and 128 MiB of memory.
-constexpr int64_t max_sample_frames = int64_t{1} << 25;
+// About 12.7 minutes of sound in one note: far beyond any song, and 128 MiB of memory. A fuzz
+// build renders at most 1.5 s, still more than the built-in song's longest note.
+constexpr int64_t max_sample_frames = fuzz_limits ? int64_t{1} << 16 : int64_t{1} << 25;
 // Samples and echo lines of all instruments together: thirty notes of the longest kind would
-// otherwise take 4 GB. The built-in song needs 1.1 MiB.
-constexpr int64_t instrument_memory_budget = int64_t{256} << 20;  // bytes
+// otherwise take 4 GB. The built-in song needs 1.1 MiB, within even a fuzz build's 2 MiB.
+constexpr int64_t instrument_memory_budget = (fuzz_limits ? int64_t{2} : int64_t{256}) << 20;
 
 std::array<char, 512> error_text{};
 std::vector<char> loaded_text;  // the last file song_load read; song_text may point into it

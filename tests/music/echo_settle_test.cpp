@@ -84,7 +84,9 @@ TEST(EchoSettle, ShowGoldenSongsAndFuzzSeedsSoundTheSame) {
     const auto path = source / "tests/music/golden" / (std::string(name) + ".txt");
     expect_same_with_and_without_settling(read_file(path), 1500, name);
   }
-  for (const auto& entry : std::filesystem::directory_iterator(source / "fuzz/corpus")) {
+  // The named seeds; the fuzzer's minimized finds are replayed by the fuzz target's own test.
+  for (const auto& entry : std::filesystem::directory_iterator(source / "fuzz/corpus/song_parse")) {
+    if (entry.path().extension() != ".txt") continue;
     expect_same_with_and_without_settling(read_file(entry.path()), 300,
                                           entry.path().filename().string());
   }
