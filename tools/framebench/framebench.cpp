@@ -5,6 +5,8 @@
 // Usage: kelvorinsaa-framebench [--frames N] [--level L] [--shots DIR]
 #include <GL/gl.h>
 #include <SDL.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,8 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "shared/shared_values.h"
 #include "visuals/frame_driver.h"
@@ -24,6 +28,27 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int warm_up_frames = 20;
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+
+volatile sig_atomic_t stop_signal = 0;  // the signal that asked the run to end
+
+void on_stop_signal(int signal_number) {
+  stop_signal = signal_number;
+}
+
+// Ctrl-C, TERM and HUP end the run between two frames, so that no picture is left half-written.
+void catch_stop_signals() {
+  struct sigaction action = {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+}
+
+int fail(const std::string& message, int status = exit_failed) {
+  std::fprintf(stderr, "kelvorinsaa-framebench: %s\n", message.c_str());
+  return status;
+}
 
 struct Options {
   int frames = 300;
@@ -52,7 +77,8 @@ const char* const usage_text =
     "  --frames N   timed frames per scene, 1 to 100000 (default 300)\n"
     "  --level L    audio level the layers see, 0 to 1 (default 0.5); more spirals and\n"
     "               tighter fans above 0.75\n"
-    "  --shots DIR  also save each scene's last frame as DIR/scene_NN.ppm\n"
+    "  --shots DIR  also save each scene's last frame as DIR/scene_NN.ppm (DIR is made\n"
+    "               when missing)\n"
     "  --help       print this text\n"
     "\n"
     "Columns, one row per scene:\n"
@@ -130,25 +156,48 @@ std::string layer_names(uint8_t layers) {
   return names;
 }
 
-// The back buffer as a binary PPM, top row first.
-bool write_shot(const std::string& path) {
+// The back buffer as a binary PPM, top row first; "" or what went wrong. A file that cannot be
+// completed is removed.
+std::string write_shot(const std::string& path) {
   auto pixels = std::make_unique<uint8_t[]>(picture_width * picture_height * 3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, picture_width, picture_height, GL_RGB, GL_UNSIGNED_BYTE, pixels.get());
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
+  if (!file) return "cannot write " + path + ": " + std::strerror(errno);
   std::fprintf(file, "P6\n%d %d\n255\n", picture_width, picture_height);
   for (int row = picture_height - 1; row >= 0; --row) {
     std::fwrite(&pixels[row * picture_width * 3], 1, picture_width * 3, file);
   }
-  return std::fclose(file) == 0;
+  const bool written = std::ferror(file) == 0;
+  const bool closed = std::fclose(file) == 0;
+  if (written && closed) return "";
+  const int error = errno;
+  std::remove(path.c_str());
+  return "cannot write " + path + ": " + std::strerror(error);
+}
+
+// Makes the folder for --shots when it is missing; "" or what is wrong with it.
+std::string prepare_shots_dir(const std::string& dir) {
+  std::error_code error;
+  if (std::filesystem::exists(dir, error) && !std::filesystem::is_directory(dir, error))
+    return dir + " is not a folder";
+  std::filesystem::create_directories(dir, error);
+  if (error) return "cannot make the folder " + dir + ": " + error.message();
+  if (access(dir.c_str(), W_OK) != 0)
+    return "cannot write into " + dir + ": " + std::strerror(errno);
+  return "";
 }
 
 // Draws frames of one scene with a clock that advances 9 ms per call, so every call draws.
-Timing time_scene(int scene, const Options& options, int32_t& ms) {
+// Stops early, with problem set, when a shot cannot be written or a signal asks to end.
+Timing time_scene(int scene, const Options& options, int32_t& ms, std::string& problem) {
   frames_mixed = visual_lag_frames + show_row_frames * (scene_table[scene].start * 8);
   Timing timing;
   for (int frame = -warm_up_frames; frame < options.frames; ++frame) {
+    if (stop_signal) {
+      problem = "interrupted";
+      return timing;
+    }
     audio_level = options.level;
     ms += frame_interval_ms;
     const Clock::time_point start = Clock::now();
@@ -159,7 +208,8 @@ Timing time_scene(int scene, const Options& options, int32_t& ms) {
     if (last && !options.shots_dir.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "/scene_%02d.ppm", scene);
-      if (!write_shot(options.shots_dir + name)) std::perror(name);
+      problem = write_shot(options.shots_dir + name);
+      if (!problem.empty()) return timing;
     }
     const Clock::time_point swap_start = Clock::now();
     SDL_GL_SwapBuffers();
@@ -180,7 +230,7 @@ void time_declined_calls(int32_t ms) {
   for (int with_loop = 0; with_loop < 2; ++with_loop) {
     long passes = 0;
     const Clock::time_point start = Clock::now();
-    while (ms_since(start) < 1000.0) {
+    while (ms_since(start) < 1000.0 && !stop_signal) {
       for (int i = 0; i < 1024; ++i) {
         if (with_loop) {
           SDL_GetTicks();  // the loop reads the clock every pass; ms stays put, so no frame
@@ -198,42 +248,60 @@ void time_declined_calls(int32_t ms) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options options;
-  const std::string problem = parse_options(argc, argv, options);
-  if (!problem.empty()) {
-    std::fprintf(stderr, "kelvorinsaa-framebench: %s\n", problem.c_str());
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(usage_text, stdout);
-    return 0;
-  }
-  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-    std::fprintf(stderr, "framebench: %s\n", SDL_GetError());
-    return 1;
-  }
-  if (!SDL_SetVideoMode(picture_width, picture_height, 32, SDL_OPENGL)) {
-    std::fprintf(stderr, "framebench: no OpenGL window: %s\n", SDL_GetError());
-    SDL_Quit();
-    return 1;
-  }
+// The window, under an X display only: SDL 1.2 would otherwise fall back to drivers that take
+// over the console.
+std::string open_window() {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || *display == '\0')
+    return "no X display: DISPLAY is not set (start one, such as Xvfb :1 & DISPLAY=:1)";
+  setenv("SDL_VIDEODRIVER", "x11", 0);
+  if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    return std::string("cannot open the X display ") + display + ": " + SDL_GetError();
+  if (!SDL_SetVideoMode(picture_width, picture_height, 32, SDL_OPENGL))
+    return std::string("cannot open a 640x480 OpenGL window on ") + display + ": " + SDL_GetError();
   SDL_WM_SetCaption("Kelvorinsaa framebench", nullptr);
+  return "";
+}
+
+int run(const Options& options) {
+  std::string problem = open_window();
+  if (problem.empty() && !options.shots_dir.empty()) problem = prepare_shots_dir(options.shots_dir);
+  if (!problem.empty()) {
+    SDL_Quit();
+    return fail(problem);
+  }
   textures_init();
   std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
   std::printf("%d frames per scene, audio level %.2f\n", options.frames, options.level);
   std::printf("%-5s %-20s %9s %9s %10s %10s %8s\n", "scene", "layers", "draw ms", "worst",
               "+swap ms", "worst", "fps");
+  std::fflush(stdout);  // each line as soon as it is known, into a pipe too
   int32_t ms = 0;
-  for (int scene = 0; scene < scene_count; ++scene) {
-    const Timing t = time_scene(scene, options, ms);
+  for (int scene = 0; scene < scene_count && problem.empty(); ++scene) {
+    const Timing t = time_scene(scene, options, ms, problem);
+    if (!problem.empty()) break;
     std::printf("%-5d %-20s %9.2f %9.2f %10.2f %10.2f %8.0f\n", scene,
                 layer_names(scene_table[scene].layers).c_str(), t.draw_mean, t.draw_worst,
                 t.total_mean, t.total_worst, 1000.0 / t.total_mean);
+    std::fflush(stdout);
   }
-  time_declined_calls(ms);
+  if (problem.empty()) time_declined_calls(ms);
   SDL_Quit();
-  return 0;
+  // As a shell reports a program killed by the signal: 130 for Ctrl-C, 143 for TERM.
+  if (stop_signal) return fail("interrupted", 128 + stop_signal);
+  return problem.empty() ? 0 : fail(problem);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const std::string problem = parse_options(argc, argv, options);
+  if (!problem.empty()) return fail(problem, exit_usage);
+  if (options.help) {
+    std::fputs(usage_text, stdout);
+    return 0;
+  }
+  catch_stop_signals();
+  return run(options);
 }
