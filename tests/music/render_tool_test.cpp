@@ -1,6 +1,7 @@
 // Runs the built kelvorinsaa-render program: its stream must be the one the audio callback
 // gives in this process, its files must be whole or absent, and its table must add up.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -435,6 +436,39 @@ TEST_F(RenderTool, ReusedStemsFolderHoldsThisRendersStemsOnly) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"channel_01.wav", "channel_02.wav", "channel_09.wav",
                                             "channel_30.wav", "notes.txt"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Ctrl-C or TERM during a long render: the status a shell expects, and no file left behind.
+TEST_F(RenderTool, StoppedRenderLeavesNothingAndEndsAsShellsExpect) {
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    const std::string out = path("long.wav");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // A day of sound: far more than the test waits for.
+      execl(tool.c_str(), tool.c_str(), "--to-time", "39000", "--stems", path("stems").c_str(),
+            out.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    bool writing = false;
+    for (int i = 0; i < 500 && !writing; ++i) {
+      usleep(10000);
+      for (const std::string& name : files())
+        writing = writing || name.rfind("long.wav.tmp", 0) == 0;
+    }
+    EXPECT_TRUE(writing);
+    kill(child, signal_number);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal_number);
+    EXPECT_EQ(files(), std::vector<std::string>{"stems"});
+    EXPECT_TRUE(fs::is_empty(path("stems")));
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,7 +29,13 @@ namespace {
 
 constexpr int32_t buffer_bytes = 4 * callback_frames;
 
+volatile std::sig_atomic_t interrupt_signal = 0;  // a signal asked the render to stop
+
 }  // namespace
+
+void render_tool_interrupt(int signal_number) {
+  interrupt_signal = signal_number;
+}
 
 const char* const render_usage_text =
     "usage: kelvorinsaa-render [options] [OUT]\n"
@@ -233,7 +240,8 @@ bool render(const SongSource& song, const Range& range, const Pass& pass, std::s
   std::vector<uint8_t> bytes(buffer_bytes);
   std::vector<int16_t> values(2 * callback_frames);
   bool written = true;
-  for (int64_t done = range.start; done < range.end && written; done += callback_frames) {
+  for (int64_t done = range.start; done < range.end && written && interrupt_signal == 0;
+       done += callback_frames) {
     audio_callback(nullptr, bytes.data(), buffer_bytes);
     for (int32_t i = 0; i < 2 * callback_frames; ++i) {
       values[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
@@ -248,7 +256,9 @@ bool render(const SongSource& song, const Range& range, const Pass& pass, std::s
   trace_stop();
   channel_mute_mask.store(0, std::memory_order_relaxed);
   if (!written) error = pass.output->error;
-  return written;
+  if (interrupt_signal == 0) return written;
+  show_progress(range.end - range.start, range.end - range.start);  // wiped
+  return false;
 }
 
 bool ends_with(const std::string& text, const std::string& tail) {
@@ -315,6 +325,7 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
     return 0;
   }
   if (options.check_path != nullptr) return check_song(options.check_path, out, err);
+  interrupt_signal = 0;
   SongSource song;
   std::string error;
   if (!read_song(options.song_path, song, error)) return fail(err, error);
@@ -346,11 +357,13 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
   const bool rendered = render(song, range, pass, error);
   const bool trace_kept = options.trace_path == nullptr || output_finish(trace, rendered);
   const bool out_kept = options.out_path == nullptr || output_finish(output, rendered);
+  if (interrupt_signal != 0) return 128 + interrupt_signal;  // as shells report a signal
   if (!rendered) return fail(err, error);
   if (!out_kept) return fail(err, output.error);
   if (!trace_kept) return fail(err, trace.error);
   if (options.stems_dir != nullptr) {
     error = write_stems(options, song, range);
+    if (interrupt_signal != 0) return 128 + interrupt_signal;
     if (!error.empty()) return fail(err, error);
   }
   if (options.stats) stats_print(stats, samples_per_row, show_sample_rate, out);

@@ -40,5 +40,9 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options);
 // (prefixed "kelvorinsaa-render: ") to err. Returns the exit status: 0 or 1.
 int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
 
+// Asks a running run_render to stop: what it was writing is removed and it returns
+// 128 + signal_number with no message. Safe in a signal handler.
+void render_tool_interrupt(int signal_number);
+
 // The whole program: parse_render_options, then run_render.
 int render_tool_run(int argc, char** argv, std::FILE* out, std::FILE* err);
