@@ -1,7 +1,8 @@
-// kelvorinsaa-songcheck: parses song files as the show would and reports the first fault of
-// each as FILE:LINE: reason, and the song lint's warnings as FILE:LINE: warning: text. The build
-// runs it on the built-in song, so a broken song fails the build instead of the show.
-// Single-threaded.
+// kelvorinsaa-songcheck as a library: parses song files as the show would and reports the first
+// fault of each as FILE:LINE: reason, and the song lint's warnings as FILE:LINE: warning: text.
+// Returns the exit status. Single-threaded.
+#include "songcheck_tool.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,43 +43,43 @@ std::string located(const char* path, const char* error) {
   return std::string(path) + ": " + error;
 }
 
-void print_warning(const char* path, const LintWarning& warning) {
+void print_warning(std::FILE* err, const char* path, const LintWarning& warning) {
   if (warning.line == 0) {
-    std::fprintf(stderr, "%s: warning: %s\n", path, warning.text.c_str());
+    std::fprintf(err, "%s: warning: %s\n", path, warning.text.c_str());
   } else {
-    std::fprintf(stderr, "%s:%d: warning: %s\n", path, warning.line, warning.text.c_str());
+    std::fprintf(err, "%s:%d: warning: %s\n", path, warning.line, warning.text.c_str());
   }
 }
 
 // Checks one song; prints its fault and returns false when it has one, and its warnings.
-bool check_song(const char* path, bool as_show) {
+bool check_song(const char* path, bool as_show, std::FILE* err) {
   SongSource song;
   std::string error;
   if (!read_song(std::strcmp(path, "-") == 0 ? "/dev/stdin" : path, song, error)) {
-    std::fprintf(stderr, "kelvorinsaa-songcheck: %s\n", error.c_str());
+    std::fprintf(err, "kelvorinsaa-songcheck: %s\n", error.c_str());
     return false;
   }
   // The lint leaves the model as the parser made it.
   const SongLint lint = song_lint(song.text, false);
   if (lint.rejected) {
-    std::fprintf(stderr, "%s\n", located(path, lint.error.c_str()).c_str());
+    std::fprintf(err, "%s\n", located(path, lint.error.c_str()).c_str());
     return false;
   }
   const char* unplayable = song_unplayable_reason();
   for (const LintWarning& warning : lint.warnings) {
-    if (unplayable == nullptr || warning.text != unplayable) print_warning(path, warning);
+    if (unplayable == nullptr || warning.text != unplayable) print_warning(err, path, warning);
   }
   if (unplayable != nullptr) {
-    std::fprintf(stderr, "%s: %s\n", path, unplayable);
+    std::fprintf(err, "%s: %s\n", path, unplayable);
     return false;
   }
   if (as_show && samples_per_row != show_row_frames) {
-    std::fprintf(stderr, "%s: rows of %d frames, but the picture counts rows of %d (tempo 125)\n",
+    std::fprintf(err, "%s: rows of %d frames, but the picture counts rows of %d (tempo 125)\n",
                  path, samples_per_row, show_row_frames);
     return false;
   }
   if (as_show && tracks[1][0] == end_marker) {
-    std::fprintf(stderr, "%s: track 1 is empty, so the show would be silent\n", path);
+    std::fprintf(err, "%s: track 1 is empty, so the show would be silent\n", path);
     return false;
   }
   return true;
@@ -86,14 +87,14 @@ bool check_song(const char* path, bool as_show) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int songcheck_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
   bool as_show = false;
   int first_song = 1;
   for (; first_song < argc && argv[first_song][0] == '-' && argv[first_song][1] != '\0';
        ++first_song) {
     const std::string option = argv[first_song];
     if (option == "--help") {
-      std::printf(usage_text, show_row_frames);
+      std::fprintf(out, usage_text, show_row_frames);
       return 0;
     }
     if (option == "--show") {
@@ -102,16 +103,15 @@ int main(int argc, char** argv) {
       ++first_song;
       break;
     } else {
-      std::fprintf(stderr, "kelvorinsaa-songcheck: unknown option %s (try --help)\n",
-                   option.c_str());
+      std::fprintf(err, "kelvorinsaa-songcheck: unknown option %s (try --help)\n", option.c_str());
       return exit_usage;
     }
   }
   if (first_song >= argc) {
-    std::fprintf(stderr, "kelvorinsaa-songcheck: no song given (try --help)\n");
+    std::fprintf(err, "kelvorinsaa-songcheck: no song given (try --help)\n");
     return exit_usage;
   }
   bool all_good = true;
-  for (int i = first_song; i < argc; ++i) all_good = check_song(argv[i], as_show) && all_good;
+  for (int i = first_song; i < argc; ++i) all_good = check_song(argv[i], as_show, err) && all_good;
   return all_good ? 0 : exit_fault;
 }
