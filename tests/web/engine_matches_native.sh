@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The engine compiled for WebAssembly and run under node must write the native renderer's bytes:
-# the whole built-in show and each golden song, as far as the golden test plays them.
+# the whole built-in show and each golden song, as far as the golden test plays them. Its long
+# is 32 bits wide, so it must also refuse the numbers the native parser refuses.
 # Usage: engine_matches_native.sh KELVORINSAA_RENDER NODE_RENDER_JS SOURCE_DIR
 set -euo pipefail
 render=$1 harness=$2 source=$3
@@ -30,3 +31,17 @@ compare "built-in show" --frames 5762048
 for song in "$source"/tests/music/golden/*.txt; do
   compare "$(basename "$song")" --song "$song" --frames 1500003
 done
+
+# Under a 32-bit long a reader that clamps to it would take 2147483648 as 2147483647.
+for number in 2147483648 -2147483649 9223372036854775808; do
+  printf 'bpm:125\np1:vol,%s\n' "$number" >"$work/wide.txt"
+  for program in "$render" "$node_program $harness"; do
+    # shellcheck disable=SC2086  # the node command is two words
+    if $program --song "$work/wide.txt" --frames 1 "$work/wide.raw" 2>"$work/error.txt"; then
+      fail "$program accepted the number $number"
+    fi
+    grep -q "line 2: number \"$number\" is outside the 32-bit range" "$work/error.txt" ||
+      fail "$program: $(cat "$work/error.txt")"
+  done
+done
+echo "ok: numbers beyond 32 bits refused alike"
