@@ -105,7 +105,8 @@ bool read_song(const char* path, SongSource& song, std::string& error) {
   return true;
 }
 
-bool engine_start(const SongSource& song, int64_t frame, std::string& error) {
+bool engine_start(const SongSource& song, int64_t frame, std::string& error,
+                  const volatile std::sig_atomic_t* stop) {
   song_model_clear();
   synth_init(show_sample_rate);
   parsed_text = song.text;
@@ -121,6 +122,7 @@ bool engine_start(const SongSource& song, int64_t frame, std::string& error) {
   const RowTickHook hook = row_tick_hook;
   row_tick_hook = nullptr;  // the frames before the start are not part of any trace
   for (int64_t done = 0; done < frame; done += callback_frames) {
+    if (stop != nullptr && *stop != 0) break;  // the caller sees its own flag
     const int64_t left = frame - done;
     mix_frames(scratch.data(),
                static_cast<int32_t>(left < callback_frames ? left : callback_frames));

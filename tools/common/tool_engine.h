@@ -8,6 +8,7 @@
 //   engine_start(song, row * samples_per_row, error);  // silent mix from frame 0
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -29,8 +30,10 @@ bool read_song(const char* path, SongSource& song, std::string& error);
 
 // Resets the engine with the song and mixes silently from frame 0 up to frame, so that what
 // follows is bit for bit a play from the start. false with a one-line reason when the parser
-// rejects the song or the song cannot play (no tempo line: rows of no length).
-bool engine_start(const SongSource& song, int64_t frame, std::string& error);
+// rejects the song or the song cannot play (no tempo line: rows of no length). A nonzero *stop
+// (a signal handler's flag) cuts the silent mix short; the caller then gives up the start.
+bool engine_start(const SongSource& song, int64_t frame, std::string& error,
+                  const volatile std::sig_atomic_t* stop = nullptr);
 
 // One line per row tick (see the README for the format); the row is counted from first_row.
 void trace_start(std::FILE* out, int64_t first_row, int64_t end_row);

@@ -230,7 +230,7 @@ void show_progress(int64_t done, int64_t total) {
 
 // Runs the callback buffer by buffer from the range's start; the last buffer is cut.
 bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error) {
-  if (!engine_start(song, range.start, error)) return false;
+  if (!engine_start(song, range.start, error, &interrupt_signal)) return false;
   channel_mute_mask.store(pass.mute_mask, std::memory_order_relaxed);
   const auto rows_before = [](int64_t frame) {
     return (frame + samples_per_row - 1) / samples_per_row;
