@@ -1,16 +1,21 @@
 // The page around the show: its screens, input, the sound through an AudioWorklet and the main
-// loop on animation frames. URL parameters: fps, from and frames play the exact frame-by-frame
-// mode of the capture (no sound; frame k shows from + k / fps seconds).
+// loop on animation frames. URL parameters fps, from, frames and warmup play the exact
+// frame-by-frame mode of kelvorinsaa-capture (no sound; frame k shows from + k / fps seconds,
+// after warmup frames drawn unseen, 30 by default, or all); bench=N times N frames of each
+// scene (page_bench.js).
 var kelvorinsaa = (function() {
   var sampleRate = 44100;
   var bufferFrames = 1024;
-  var leadFrames = 2 * sampleRate;  // sound mixed ahead of what is heard
+  var leadFrames = 4 * sampleRate;  // sound mixed ahead of what is heard: a busy page never starves it
   var params = new URLSearchParams(location.search);
-  var exact = params.has('fps') || params.has('from') || params.has('frames') ? {
+  var exact = params.has('fps') || params.has('from') || params.has('frames') || params.has('warmup') ? {
     fps: Math.round(Number(params.get('fps') || 60)),
     fromUs: Math.round(Number(params.get('from') || 0) * 1e6),
     frames: params.has('frames') ? Math.round(Number(params.get('frames'))) : Infinity,
+    warmUp: params.get('warmup') === 'all' ? -1 : Math.round(Number(params.get('warmup') || 30)),
   } : null;
+  var bench = params.has('bench') ? {frames: Math.max(1, Math.round(Number(params.get('bench')))),
+                                      level: Number(params.get('level') || 0.5)} : null;
   var page = {
     start: document.getElementById('start'),
     hint: document.getElementById('start-hint'),
@@ -20,7 +25,7 @@ var kelvorinsaa = (function() {
     message: document.getElementById('message'),
   };
   var api = {exact: exact, ready: false, playing: false, plays: 0, clockLog: [],
-             underruns: 0, context: null, output: null, onExactFrame: null, onEnd: null};
+             underruns: 0, played: 0, context: null, output: null, onExactFrame: null, onEnd: null};
   var show = null;  // the show now playing
 
   function say(sentence) {
@@ -76,7 +81,7 @@ var kelvorinsaa = (function() {
     try {
       context = new AudioContext({sampleRate: sampleRate});
     } catch (e) {
-      return Promise.reject(new Error('The browser refused to play sound at 44100 Hz.'));
+      return Promise.reject(new Error('The browser refused to start the sound of the show.'));
     }
     if (context.sampleRate !== sampleRate) {
       context.close();
@@ -129,7 +134,7 @@ var kelvorinsaa = (function() {
 
   function exactPass() {
     if (!show.running) return;
-    var result = Module._web_exact_frame(exact.fps, exact.fromUs, show.frame);
+    var result = Module._web_exact_frame(exact.fps, exact.fromUs, exact.warmUp, show.frame);
     if (api.onExactFrame) api.onExactFrame(show.frame, result & 1);
     show.frame += 1;
     if ((result & 2) || show.frame >= exact.frames) return finish();
@@ -155,6 +160,17 @@ var kelvorinsaa = (function() {
     api.playing = true;
     api.plays += 1;
     api.clockLog = [];
+    if (bench) {
+      api.bench = runFrameBench(bench.frames, bench.level);
+      show.running = false;
+      api.playing = false;
+      page.stage.hidden = true;
+      page.message.hidden = false;
+      page.message.textContent = frameBenchTable(api.bench);
+      page.message.style.whiteSpace = 'pre';
+      page.message.style.fontFamily = 'monospace';
+      return;
+    }
     if (exact) {
       show.startMs = performance.now();
       requestAnimationFrame(exactPass);
@@ -166,7 +182,7 @@ var kelvorinsaa = (function() {
       sound.node.port.onmessage = function(event) {
         var news = event.data;
         if (news.firstFrameTime !== undefined) show.firstFrameTime = news.firstFrameTime;
-        show.played = news.played;
+        show.played = api.played = news.played;
         api.underruns = news.underruns;
         if (show.running) topUp(heardFrame());
       };
@@ -194,10 +210,11 @@ var kelvorinsaa = (function() {
 
   Module['onRuntimeInitialized'] = function() {
     if (!openPicture()) return say('This browser cannot show Kelvorinsaa: WebGL is not available.');
-    if (!exact && !soundAvailable()) {
+    if (!exact && !bench && !soundAvailable()) {
       return say('This browser cannot play Kelvorinsaa: Web Audio is not available.');
     }
     if (Module._web_start_up() !== 0) return say('The show\'s built-in song could not be read.');
+    if (bench) return offerStart('Frame timing: click anywhere or press a key to start.');
     offerStart(exact ? 'Exact frames at ' + exact.fps + ' per second from ' + exact.fromUs / 1e6 +
                        ' s. Click anywhere or press a key to start.'
                      : 'Click anywhere or press a key to start in full screen.');

@@ -39,6 +39,29 @@ void mix_one_buffer() {
   mixer_level = audio_level.load(std::memory_order_relaxed);
 }
 
+void mix_for_frame(const CaptureSpan& span, int64_t k) {
+  while (frames_mixed.load(std::memory_order_relaxed) < mixed_before_frame(span, k)) {
+    const int32_t before = frames_mixed.load(std::memory_order_relaxed);
+    mix_one_buffer();
+    if (frames_mixed.load(std::memory_order_relaxed) == before) return;
+  }
+}
+
+// The frames before the span as the capture has them: from the show's start each one's call
+// moves the brightness, and the last few are drawn, unseen, so that the trails are there.
+void warm_up_before_span(const CaptureSpan& span) {
+  const int64_t first_drawn = first_warm_up_frame(span);
+  for (int64_t k = first_show_frame(span); k < 0; ++k) {
+    mix_for_frame(span, k);
+    if (k < first_drawn) {
+      render_frame(frame_driver_last_frame_ms());  // declined by the pacing
+    } else {
+      render_frame(ms_at(span, frame_ticks(span, k)));
+      gl_layer_flush();
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -98,21 +121,36 @@ EMSCRIPTEN_KEEPALIVE void web_input() {
 }
 
 // Exact mode: video frame k of the span from from_us at fps, with the mixer as far ahead as the
-// capture has it. Results as for web_main_pass.
-EMSCRIPTEN_KEEPALIVE int32_t web_exact_frame(int32_t fps, double from_us, double k) {
+// capture has it, and before frame 0 the capture's warm-up (warm_up frames drawn unseen, or
+// warm_up_all). Results as for web_main_pass.
+EMSCRIPTEN_KEEPALIVE int32_t web_exact_frame(int32_t fps, double from_us, int32_t warm_up,
+                                             double k) {
   if (quit_requested) return pass_show_over;
   CaptureSpan span;
   span.fps = fps;
   span.from_us = static_cast<int64_t>(from_us);
+  span.warm_up = warm_up;
   const int64_t frame = static_cast<int64_t>(k);
-  while (frames_mixed.load(std::memory_order_relaxed) < mixed_before_frame(span, frame)) {
-    const int32_t before = frames_mixed.load(std::memory_order_relaxed);
-    mix_one_buffer();
-    if (frames_mixed.load(std::memory_order_relaxed) == before) break;
-  }
+  if (frame == 0) warm_up_before_span(span);
+  mix_for_frame(span, frame);
   const int32_t drawn = render_frame(ms_at(span, frame_ticks(span, frame)));
   gl_layer_flush();
   return pass_result(drawn);
+}
+
+// Frame timing, as kelvorinsaa-framebench does it: a frame of scene at ms with the song clock at
+// the scene's first row and the level held at level. Results as for web_main_pass.
+EMSCRIPTEN_KEEPALIVE int32_t web_bench_frame(int32_t scene, int32_t ms, float level) {
+  frames_mixed.store(visual_lag_frames + show_row_frames * (scene_table[scene].start * 8),
+                     std::memory_order_relaxed);
+  audio_level.store(level, std::memory_order_relaxed);
+  const int32_t drawn = render_frame(ms);
+  gl_layer_flush();
+  return drawn;
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t web_bench_layers(int32_t scene) {
+  return scene_table[scene].layers;
 }
 
 }  // extern "C"

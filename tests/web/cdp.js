@@ -112,13 +112,17 @@ async function openPage(browser, url, {beforeLoad} = {}) {
   return {evaluate, waitFor, screenshot, setViewport, errors, sessionId};
 }
 
-// Serves the files of folder on 127.0.0.1 at a free port; resolves to {url, close}.
-function serve(folder) {
+// Serves files on 127.0.0.1 at a free port: folders maps URL prefixes ('/', '/capture/') to
+// folders, or is one folder for '/'. Resolves to {url, close}.
+function serve(folders) {
+  const roots = typeof folders === 'string' ? {'/': folders} : folders;
   const types = {'.html': 'text/html', '.png': 'image/png', '.js': 'text/javascript'};
+  const prefixes = Object.keys(roots).sort((a, b) => b.length - a.length);
   const server = http.createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    const file = path.join(folder, path.normalize(name));
-    if (!file.startsWith(folder) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    const name = path.posix.normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+    const prefix = prefixes.find((p) => name.startsWith(p));
+    const file = prefix && path.join(roots[prefix], name.slice(prefix.length));
+    if (!file || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       response.writeHead(404);
       return response.end();
     }

@@ -1,0 +1,144 @@
+// The web page in headless Chromium, with sound allowed without a gesture: it starts, and an
+// AudioWorklet of the test records what the page plays for 11 s, which must be sample for
+// sample the renderer's stream / 32768, with no gap; the picture's clock never goes back and
+// follows the sound; a key ends the show and the page offers to play it again.
+// Usage: node page_sound_test.js PAGE.html RENDER_TOOL
+'use strict';
+const {execFileSync} = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const {launch, openPage, serve} = require('./cdp.js');
+
+const [pagePath, renderTool] = process.argv.slice(2);
+const sampleRate = 44100;
+const recordSeconds = 11;
+
+function fail(message) {
+  console.error(`FAIL: ${message}`);
+  process.exitCode = 1;
+}
+
+// Records the output of the page's player, 128 frames at a time, as 16-bit values.
+const recorder = `(async () => {
+  const source = "class Recorder extends AudioWorkletProcessor {" +
+    " process(inputs) { const i = inputs[0]; if (i.length === 2) this.port.postMessage([i[0].slice(), i[1].slice()]);" +
+    " return true; } } registerProcessor('test-recorder', Recorder);";
+  const url = URL.createObjectURL(new Blob([source], {type: 'text/javascript'}));
+  await kelvorinsaa.context.audioWorklet.addModule(url);
+  const node = new AudioWorkletNode(kelvorinsaa.context, 'test-recorder', {numberOfInputs: 1, numberOfOutputs: 0});
+  window.recorded = [];
+  window.notWhole = 0;
+  node.port.onmessage = (event) => {
+    const [left, right] = event.data;
+    const values = new Int16Array(left.length * 2);
+    for (let i = 0; i < left.length; ++i) {
+      values[2 * i] = Math.round(left[i] * 32768);
+      values[2 * i + 1] = Math.round(right[i] * 32768);
+      if (values[2 * i] !== left[i] * 32768 || values[2 * i + 1] !== right[i] * 32768) ++notWhole;
+    }
+    recorded.push(values);
+  };
+  kelvorinsaa.output.connect(node);
+  return true;
+})()`;
+
+const recordedFrames = `recorded.reduce((n, v) => n + v.length / 2, 0)`;
+
+// The recording as base64 of little-endian 16-bit values, from its first sound on.
+const recordingFromFirstSound = `(() => {
+  const all = new Int16Array(recorded.reduce((n, v) => n + v.length, 0));
+  let at = 0;
+  for (const v of recorded) { all.set(v, at); at += v.length; }
+  let first = all.findIndex((v) => v !== 0);
+  first -= first % 2;
+  const bytes = new Uint8Array(all.buffer, first * 2);
+  let text = '';
+  for (let i = 0; i < bytes.length; i += 8192) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+  return btoa(text);
+})()`;
+
+// Where the recording's first values stand in the render (the recorder may start late).
+function findInRender(render, recording) {
+  const probe = Math.min(512, recording.length);
+  for (let at = 0; at + probe <= render.length; at += 2) {
+    let i = 0;
+    while (i < probe && render[at + i] === recording[i]) ++i;
+    if (i === probe) return at;
+  }
+  return -1;
+}
+
+async function main() {
+  const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kelvorinsaa-web-sound-'));
+  const renderFile = path.join(scratch, 'render.raw');
+  execFileSync(renderTool, ['--frames', String((recordSeconds + 12) * sampleRate), renderFile]);
+  const renderBytes = fs.readFileSync(renderFile);
+  const render = new Int16Array(renderBytes.buffer, renderBytes.byteOffset, renderBytes.length / 2);
+  fs.rmSync(scratch, {recursive: true, force: true});
+
+  const server = await serve(path.dirname(path.resolve(pagePath)));
+  const browser = await launch();
+  try {
+    const page = await openPage(browser, `${server.url}/${path.basename(pagePath)}`);
+    await page.waitFor('window.kelvorinsaa && (kelvorinsaa.ready || kelvorinsaa.problem)');
+    const problem = await page.evaluate('kelvorinsaa.problem || ""');
+    if (problem) return fail(`the page says: ${problem}`);
+    await page.evaluate('kelvorinsaa.start(false), true');
+    await page.waitFor('kelvorinsaa.output !== null', 20);
+    await page.evaluate(recorder);
+    await page.waitFor(`${recordedFrames} > ${sampleRate} * ${recordSeconds}`, recordSeconds * 6);
+    const state = JSON.parse(await page.evaluate(`JSON.stringify({
+      playing: kelvorinsaa.playing, underruns: kelvorinsaa.underruns, notWhole,
+      rate: kelvorinsaa.context.sampleRate, clock: kelvorinsaa.clockLog,
+      played: kelvorinsaa.played})`));
+    const recording = new Int16Array(Buffer.from(await page.evaluate(recordingFromFirstSound), 'base64').buffer);
+
+    if (state.rate !== sampleRate) fail(`the context runs at ${state.rate} Hz`);
+    if (state.notWhole) fail(`${state.notWhole} recorded values are not 16-bit values / 32768`);
+    if (state.underruns) fail(`the player ran dry ${state.underruns} times`);
+    const at = findInRender(render, recording);
+    if (at < 0) return fail('the recorded sound is nowhere in the render');
+    const compared = Math.min(recording.length, render.length - at);
+    let differ = 0;
+    while (differ < compared && recording[differ] === render[at + differ]) ++differ;
+    if (differ < compared) {
+      fail(`the sound differs from the render ${differ / 2 / sampleRate} s into the recording`);
+    } else if (compared < 2 * sampleRate * 10) {
+      fail(`only ${compared / 2 / sampleRate} s of sound recorded after the first sound`);
+    } else {
+      console.log(`ok: ${(compared / 2 / sampleRate).toFixed(2)} s recorded from frame ${at / 2} ` +
+                  'of the render on, equal value for value, no gap');
+    }
+
+    const clock = state.clock;
+    const back = clock.findIndex((v, i) => i > 0 && v < clock[i - 1]);
+    if (back >= 0) fail(`the picture's clock went back at drawn frame ${back}`);
+    const shownSeconds = (clock[clock.length - 1] - 4096) / sampleRate;
+    const playedSeconds = state.played / sampleRate;
+    // What is heard lags what the player has handed on by the output's latency at most.
+    if (clock.length < 10 || !(shownSeconds >= playedSeconds - 1) ||
+        !(shownSeconds <= playedSeconds + 0.05)) {
+      fail(`the picture shows ${shownSeconds.toFixed(2)} s of sound after ${clock.length} frames ` +
+           `when about ${playedSeconds.toFixed(2)} s have been played`);
+    } else {
+      console.log(`ok: ${clock.length} frames drawn, the clock never back, at ` +
+                  `${shownSeconds.toFixed(2)} s when ${playedSeconds.toFixed(2)} s were played`);
+    }
+
+    await browser.send('Input.dispatchKeyEvent', {type: 'keyDown', key: 'a', text: 'a'},
+                       page.sessionId);
+    await page.waitFor('!kelvorinsaa.playing && kelvorinsaa.ready', 10);
+    const words = await page.evaluate('document.getElementById("start-hint").textContent');
+    if (!/play it again/.test(words)) fail(`after a key the page says "${words}"`);
+    await page.evaluate('kelvorinsaa.start(false), true');
+    await page.waitFor('kelvorinsaa.clockLog.length > 0', 20);
+    console.log('ok: a key ends the show, and it plays again');
+    if (page.errors.length) fail(`errors in the page: ${page.errors.join('; ')}`);
+  } finally {
+    await browser.close();
+    await server.close();
+  }
+}
+
+main().catch((e) => fail(e.stack || String(e)));
