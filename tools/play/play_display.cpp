@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -21,14 +22,17 @@ constexpr int meter_width = 12;
 constexpr double meter_floor_db = -48.0;
 
 termios saved_settings;
+termios raw_settings;
 volatile std::sig_atomic_t terminal_taken = 0;
 int drawn_lines = 0;
 volatile std::sig_atomic_t stop_signal = 0;
 volatile std::sig_atomic_t cursor_hidden = 0;
+volatile std::sig_atomic_t resumed = 0;  // the display starts afresh below what the shell wrote
 
 constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int fatal_signals[] = {SIGSEGV, SIGFPE, SIGABRT, SIGBUS, SIGILL};
 const char show_cursor[] = "\x1b[?25h";
+const char hide_cursor[] = "\x1b[?25l";
 
 void on_stop_signal(int signal_number) {
   stop_signal = signal_number;
@@ -50,6 +54,39 @@ void on_fatal_signal(int signal_number) {
   raise(signal_number);
 }
 
+void on_suspend(int);
+
+void catch_suspend() {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = on_suspend;
+  sigaction(SIGTSTP, &action, nullptr);
+}
+
+// Ctrl-Z: the shell gets the terminal as it was while the player is stopped; when continued,
+// the player takes it again. Only calls that are safe in a signal handler.
+void on_suspend(int) {
+  const int saved_errno = errno;
+  restore_from_handler();
+  struct sigaction stop_now {};
+  sigemptyset(&stop_now.sa_mask);
+  stop_now.sa_handler = SIG_DFL;
+  sigaction(SIGTSTP, &stop_now, nullptr);
+  sigset_t suspend;
+  sigemptyset(&suspend);
+  sigaddset(&suspend, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &suspend, nullptr);
+  raise(SIGTSTP);  // stopped here until SIGCONT
+  catch_suspend();
+  if (terminal_taken) tcsetattr(STDIN_FILENO, TCSANOW, &raw_settings);
+  if (cursor_hidden != 0) {
+    const ssize_t ignored = write(STDOUT_FILENO, hide_cursor, sizeof hide_cursor - 1);
+    (void)ignored;
+  }
+  resumed = 1;
+  errno = saved_errno;
+}
+
 void install_handlers() {
   struct sigaction action {};
   sigemptyset(&action.sa_mask);
@@ -58,6 +95,7 @@ void install_handlers() {
   action.sa_handler = on_fatal_signal;
   action.sa_flags = SA_RESETHAND;
   for (const int signal_number : fatal_signals) sigaction(signal_number, &action, nullptr);
+  catch_suspend();
 }
 
 KeyPress decode(const unsigned char* bytes, ssize_t count, ssize_t& at) {
@@ -143,6 +181,7 @@ void terminal_take() {
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_cc[VMIN] = 0;
   raw.c_cc[VTIME] = 0;
+  raw_settings = raw;
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   terminal_taken = 1;
   std::atexit(terminal_restore);
@@ -200,8 +239,12 @@ std::vector<std::string> display_lines(const DisplayFacts& facts) {
 
 void display_draw(const std::vector<std::string>& lines) {
   std::string out;
+  if (resumed != 0) {
+    resumed = 0;
+    drawn_lines = 0;
+  }
   if (drawn_lines == 0) {
-    out += "\x1b[?25l";
+    out += hide_cursor;
     cursor_hidden = 1;
   }
   if (drawn_lines > 0) out += "\x1b[" + std::to_string(drawn_lines) + "F";

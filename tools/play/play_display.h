@@ -31,7 +31,8 @@ bool read_keys(int timeout_ms, std::vector<KeyPress>& keys);
 
 // Raw, unechoed terminal input and a hidden cursor, restored on every way out: terminal_restore
 // at the end and at exit; SIGINT, SIGTERM and SIGHUP ask the player to end (stop_requested);
-// SIGSEGV, SIGFPE, SIGABRT, SIGBUS and SIGILL restore the terminal, then end it as they would.
+// SIGSEGV, SIGFPE, SIGABRT, SIGBUS and SIGILL restore the terminal, then end it as they would;
+// Ctrl-Z (SIGTSTP) gives the terminal back while the player is stopped and takes it again after.
 void terminal_take();
 void terminal_restore();
 bool stop_requested();     // a signal asked the player to end
