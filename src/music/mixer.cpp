@@ -186,13 +186,25 @@ void run_echo(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t ech
   }
 }
 
+// The low-pass filter's state is its last output. Fed silence, it decays by the coefficient
+// per frame, and with a coefficient near 1 it stops at a subnormal (0.99 times 2^-149 rounds
+// back to 2^-149) and costs subnormal arithmetic for ever; settled like the echo, it reaches 0.
+template <bool settle_tiny>
+void run_filter(float coef, float& state, int32_t count) {
+  for (int32_t f = 0; f < count; ++f) {
+    state = settled<settle_tiny>(signal[f] * (1.0f - coef) + coef * state);
+    signal[f] = state;
+  }
+}
+
 void filter_signal(int32_t j, int32_t count) {
   const float coef = filter_coef[j];
   float state = filter_state[j];
   if (coef != 0.0f) {
-    for (int32_t f = 0; f < count; ++f) {
-      signal[f] = signal[f] * (1.0f - coef) + coef * state;
-      state = signal[f];
+    if (may_settle(j)) {
+      run_filter<true>(coef, state, count);
+    } else {
+      run_filter<false>(coef, state, count);
     }
   } else if (count > 0) {
     state = signal[count - 1];
@@ -361,7 +373,7 @@ void mixer_set_clock(int64_t frames) {
   frames_mixed.store(low_32_bits(frames), std::memory_order_relaxed);
 }
 
-void mixer_settle_tiny_echoes(bool settle) {
+void mixer_settle_tiny_values(bool settle) {
   settles_tiny_values = settle;
 }
 
@@ -388,7 +400,7 @@ void measure_level(const int16_t* buffer) {
 }
 
 // SDL hands over bytes: the values are mixed into a buffer of their own and written out
-// little-endian byte by byte. Longer buffers than SDL's are mixed a buffer at a time and
+// little-endian. Longer buffers than SDL's are mixed a buffer at a time and
 // measured on their first one; shorter ones are measured on what they hold. Until the song is
 // published the callback only writes silence: the clock and the level stay where they are.
 void audio_callback(void* /*userdata*/, uint8_t* stream, int len) {

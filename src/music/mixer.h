@@ -58,10 +58,11 @@ extern std::atomic<uint32_t> channel_mute_mask;
 extern std::atomic<bool> channel_meters_on;
 extern std::array<float, channel_count> channel_peak;
 
-// On by default: echo values below the smallest normal float are stored as 0, which keeps
-// long runs fast and changes no output value. Off keeps every subnormal, as a reference for
-// the tests and benchmarks that prove and measure the difference. Not for the audio thread.
-void mixer_settle_tiny_echoes(bool settle);
+// On by default: echo values and filter states below the smallest normal float are stored as
+// 0, which keeps long runs fast and changes no output value. Off keeps every subnormal, as a
+// reference for the tests and benchmarks that prove and measure the difference. Not for the
+// audio thread.
+void mixer_settle_tiny_values(bool settle);
 
 // SDL 1.2 audio callback: len bytes of signed 16-bit little-endian stereo; silence until the
 // song is published.

@@ -460,6 +460,35 @@ TEST_F(Mixer, CallbackWritesLittleEndianAndMeasuresWhatItMixed) {
   EXPECT_EQ(frames_mixed.load(), 1034);
 }
 
+// Every value different in both bytes, a stream at an odd address and a length that ends in
+// the middle of a group and of a frame: each value lands low byte first, and the bytes beyond
+// the whole frames are left alone.
+TEST_F(Mixer, CallbackBytesAreLittleEndianAtAnyAddressAndLength) {
+  std::vector<float> ramp(5000);
+  for (int i = 0; i < 5000; ++i) ramp[i] = -2.9f + 5.8f * static_cast<float>(i) / 4999.0f;
+  give_instrument(1, ramp);
+  set_pattern(1, {262});
+  set_track(1, {1});
+  constexpr int32_t frames = callback_frames + 37;
+  std::vector<int16_t> expected = mix(callback_frames);
+  const std::vector<int16_t> rest = mix(frames - callback_frames);
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  mixer_init();
+  give_instrument(1, ramp);
+  publish_song();
+  const int len = 4 * frames + 3;
+  std::vector<uint8_t> storage(static_cast<size_t>(len) + 2, 0xa5);
+  audio_callback(nullptr, storage.data() + 1, len);
+  for (int i = 0; i < 2 * frames; ++i) {
+    const uint16_t value = static_cast<uint16_t>(expected[i]);
+    ASSERT_EQ(storage[1 + 2 * i], value & 0xff) << "low byte of value " << i;
+    ASSERT_EQ(storage[2 + 2 * i], value >> 8) << "high byte of value " << i;
+  }
+  EXPECT_NE(expected[100] & 0xff, expected[100] >> 8 & 0xff) << "a test that cannot tell";
+  EXPECT_EQ(storage[0], 0xa5);
+  for (int i = 4 * frames + 1; i < len + 2; ++i) EXPECT_EQ(storage[i], 0xa5) << i;
+}
+
 // SDL may call back before the song is parsed: until it is published nothing is read, the
 // buffer is silent and the clock and the level stay put.
 TEST_F(Mixer, CallbackIsSilentUntilTheSongIsPublished) {
