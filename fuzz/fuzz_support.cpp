@@ -49,7 +49,12 @@ char** CommandLine::argv() {
 
 const std::string& scratch_folder() {
   static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvorinsaa-fuzz-XXXXXX");
+    // Memory when the system has a folder of it: the tools write files for every input.
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string pattern = base / "kelvorinsaa-fuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("cannot make a scratch folder");
       std::abort();

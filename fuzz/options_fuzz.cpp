@@ -7,6 +7,8 @@
 
 #include "capture_options.h"
 #include "fuzz_support.h"
+#include "play_options.h"
+#include "render_tool.h"
 
 namespace {
 
@@ -30,6 +32,30 @@ void capture_command(CommandLine& line) {
   if (mixed_before_frame(span, frames - 1) < mixed_before_frame(span, 0)) __builtin_trap();
 }
 
+// Lists name channels 1 to 29 only: bit 0 and the bits above 29 stay clear.
+bool channels_valid(uint32_t channels) {
+  return (channels & ~(((1u << 30) - 1) & ~1u)) == 0;
+}
+
+void render_command(CommandLine& line) {
+  RenderOptions options;
+  if (!parse_render_options(line.argc(), line.argv(), options).empty() || options.help) return;
+  if (!channels_valid(options.muted) || !channels_valid(options.soloed)) __builtin_trap();
+  if (options.frames < 0 || (options.frames != 0 && options.to_text != nullptr)) __builtin_trap();
+  const bool has_output = options.check_path != nullptr || options.out_path != nullptr ||
+                          options.stats || options.stems_dir != nullptr ||
+                          options.trace_path != nullptr;
+  if (!has_output) __builtin_trap();
+}
+
+void play_command(CommandLine& line) {
+  PlayOptions options;
+  if (!parse_play_options(line.argc(), line.argv(), options).empty() || options.help) return;
+  if (!channels_valid(options.muted) || !channels_valid(options.soloed)) __builtin_trap();
+  if (options.from_row < 0 || options.to_row < -1) __builtin_trap();
+  if (options.watch && options.song_path == nullptr) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -37,9 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t tool = input.byte();
   CommandLine line("kelvorinsaa-tool");
   while (!input.empty()) line.add(input.word());
-  switch (tool % 1) {
-    default:
+  switch (tool % 3) {
+    case 0:
       capture_command(line);
+      break;
+    case 1:
+      render_command(line);
+      break;
+    default:
+      play_command(line);
   }
   return 0;
 }

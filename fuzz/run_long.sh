@@ -59,12 +59,13 @@ trap 'rm -rf "$scratch"' EXIT
 target_flags() {
   case $1 in
     options) echo "-max_len=512 -dict=fuzz/options.dict" ;;
+    render | player) echo "-max_len=2048 -dict=fuzz/song.dict" ;;
     *) echo "-max_len=6000 -dict=fuzz/song.dict" ;;
   esac
 }
 target_seeds() {
   echo "fuzz/corpus/$1"
-  [[ $1 == options ]] || echo "$build/fuzz-seeds"
+  if [[ $1 == song_parse ]]; then echo "$build/fuzz-seeds"; fi
 }
 
 # One target for its share of the time; writes its summary line to $scratch/TARGET.summary.

@@ -9,6 +9,7 @@
 #include "music/mixer.h"
 #include "music/noise_random.h"
 #include "music/song_model.h"
+#include "shared/work_limits.h"
 
 int32_t wave_period = 0;
 std::array<std::unique_ptr<float[]>, waveform_count> waveforms;
@@ -125,14 +126,30 @@ int32_t instrument_length(const InstrumentParams& params) {
   return static_cast<int32_t>(sum);
 }
 
-void synth_init(int32_t rate) {
-  song_model_init(rate);
+namespace {
+
+void build_waveforms(int32_t rate) {
   wave_period = rate / base_pitch_hz;
   for (int i = 0; i < waveform_count - 1; ++i) waveforms[i] = allocate_floats(wave_period);
   waveforms[waveform_noise] = allocate_floats(rate);
   const bool allocated = waveforms[0] && waveforms[1] && waveforms[2] && waveforms[3];
   if (allocated && rate >= base_pitch_hz) fill_periodic_tables();
   if (allocated && rate > 0) fill_noise_table();
+}
+
+}  // namespace
+
+void synth_init(int32_t rate) {
+  song_model_init(rate);
+  if constexpr (fuzz_limits) {
+    // The tools start the engine a few times for every input a fuzzer tries, and the tables
+    // depend on the rate alone: a fuzz build makes them once per rate.
+    static int32_t built_rate = 0;
+    if (rate != built_rate) build_waveforms(rate);
+    built_rate = rate;
+  } else {
+    build_waveforms(rate);
+  }
   mixer_init();
 }
 

@@ -170,8 +170,12 @@ bool read_keys(int timeout_ms, std::vector<KeyPress>& keys) {
   unsigned char bytes[64];
   const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
   if (count <= 0) return count < 0;
-  for (ssize_t at = 0; at < count;) keys.push_back(decode(bytes, count, at));
+  decode_keys(bytes, count, keys);
   return true;
+}
+
+void decode_keys(const unsigned char* bytes, ssize_t count, std::vector<KeyPress>& keys) {
+  for (ssize_t at = 0; at < count;) keys.push_back(decode(bytes, count, at));
 }
 
 void terminal_take() {

@@ -2,6 +2,8 @@
 // display redrawn in place. Main thread.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,9 @@ struct KeyPress {
 // Reads what standard input holds (a terminal in raw mode, or a pipe) without waiting longer
 // than timeout_ms; false at the end of the input.
 bool read_keys(int timeout_ms, std::vector<KeyPress>& keys);
+
+// The keys in count bytes of terminal input: arrows are escape sequences, Escape alone quits.
+void decode_keys(const unsigned char* bytes, ssize_t count, std::vector<KeyPress>& keys);
 
 // Raw, unechoed terminal input and a hidden cursor, restored on every way out: terminal_restore
 // at the end and at exit; SIGINT, SIGTERM and SIGHUP ask the player to end (stop_requested);
