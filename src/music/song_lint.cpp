@@ -176,41 +176,55 @@ void tempo_words(Lint& lint, int32_t line, const std::string& body) {
   }
 }
 
-// The same cuts as the parser: blanks and returns removed, runs of line feeds, "#" comments,
-// a head before the first ":" that follows any leading ones.
-void read_words(Lint& lint, const std::string& text) {
+void read_line(Lint& lint, int32_t line, const std::string& raw, const std::string& compact) {
+  const size_t head_start = compact.find_first_not_of(':');
+  if (compact[0] == '#' || head_start == std::string::npos) return;
+  const size_t colon = compact.find(':', head_start);
+  const std::string head = compact.substr(head_start, colon - head_start);
+  const std::string body = colon == std::string::npos ? "" : compact.substr(colon + 1);
+  const std::vector<std::string> items = split(body, ',');
+  if (head == "bpm") {
+    tempo_words(lint, line, body);
+  } else if (head[0] == 'i') {
+    instrument_words(lint, line, head, items);
+  } else if (head[0] == 'p') {
+    pattern_words(lint, line, head, items);
+  } else if (head[0] == 't') {
+    track_words(lint, line, head, items);
+  } else {
+    unknown_line(lint, line, raw);
+  }
+}
+
+// The same cuts as the parser: the text ends at a NUL byte, blanks and returns removed, runs of
+// line feeds, at most 1000 lines, "#" comments, a head before the first ":" that follows any
+// leading ones.
+void read_words(Lint& lint, const std::string& whole_text) {
+  const size_t nul = whole_text.find('\0');
+  const std::string text = whole_text.substr(0, nul);
   int32_t line = 1;
   int32_t lines_taken = 0;
-  size_t start = 0;
-  while (start < text.size() && lines_taken < max_song_lines) {
+  for (size_t start = 0; start < text.size(); ++line) {
     const size_t end = std::min(text.find('\n', start), text.size());
     std::string compact;
     for (size_t i = start; i < end; ++i) {
       if (text[i] != ' ' && text[i] != '\r') compact.push_back(text[i]);
     }
+    if (!compact.empty() && lines_taken == max_song_lines) {
+      lint.warn(line, "this line and all after it are ignored: a song has at most " +
+                          std::to_string(max_song_lines) + " lines, comments included");
+      return;
+    }
     if (!compact.empty()) {
       ++lines_taken;
-      const size_t head_start = compact.find_first_not_of(':');
-      if (compact[0] != '#' && head_start != std::string::npos) {
-        const size_t colon = compact.find(':', head_start);
-        const std::string head = compact.substr(head_start, colon - head_start);
-        const std::string body = colon == std::string::npos ? "" : compact.substr(colon + 1);
-        const std::vector<std::string> items = split(body, ',');
-        if (head == "bpm") {
-          tempo_words(lint, line, body);
-        } else if (head[0] == 'i') {
-          instrument_words(lint, line, head, items);
-        } else if (head[0] == 'p') {
-          pattern_words(lint, line, head, items);
-        } else if (head[0] == 't') {
-          track_words(lint, line, head, items);
-        } else {
-          unknown_line(lint, line, text.substr(start, end - start));
-        }
-      }
+      read_line(lint, line, text.substr(start, end - start), compact);
     }
     start = end + 1;
-    ++line;
+  }
+  if (nul != std::string::npos &&
+      whole_text.find_first_not_of(std::string("\0\n\r ", 4), nul) != std::string::npos) {
+    const int32_t nul_line = 1 + static_cast<int32_t>(std::count(text.begin(), text.end(), '\n'));
+    lint.warn(nul_line, "the text after a NUL byte is ignored");
   }
 }
 

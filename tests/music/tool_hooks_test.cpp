@@ -147,6 +147,24 @@ TEST(ToolHooks, LintNamesIgnoredLinesAndWordsThatAreNoNumber) {
   EXPECT_EQ(lines, expected);
 }
 
+// The parser stops at a NUL byte and after its 1000th line; the lint reads no further and says so.
+TEST(ToolHooks, LintNamesWhereTheParserStopsReading) {
+  using namespace std::string_literals;
+  const std::string song = "bpm:125\ni1:saha,2,6,1,2000,0,0\np1:c4\nt1:p1,loop\n";
+  EXPECT_EQ(lint_lines(song + "p2:c4\0hello\nbogus line\n"s),
+            std::vector<std::string>{"line 5: the text after a NUL byte is ignored"});
+  EXPECT_TRUE(lint_lines(song + "\0\n\0 "s).empty());
+  // Lines of blanks and returns alone vanish and do not count; comments count.
+  std::string long_song = song;
+  for (int i = 4; i < 1000; ++i) long_song += i % 2 ? "# a comment\n" : " \r\n:p2:c4\n";
+  EXPECT_TRUE(lint_lines(long_song).empty());
+  const int64_t hello_line = std::count(long_song.begin(), long_song.end(), '\n') + 3;
+  EXPECT_EQ(lint_lines(long_song + "\n \nhello\nworld\n"),
+            std::vector<std::string>{"line " + std::to_string(hello_line) +
+                                     ": this line and all after it are ignored: a song has at "
+                                     "most 1000 lines, comments included"});
+}
+
 TEST(ToolHooks, LintWarnsOfASongWithoutTempoAndEnginesRefuseIt) {
   for (const std::string text : {"", "\n\n", "hello world\n", "p1:c4\nt2:p1,loop\n"}) {
     const std::vector<std::string> lines = lint_lines(text);
