@@ -6,7 +6,8 @@ set -euo pipefail
 run_packages=(g++ cmake make pkg-config libsdl1.2-dev libgl-dev libgl1-mesa-dri libsndfile1-dev libebur128-dev
               libpng-dev)
 test_packages=(libgtest-dev libx11-dev libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick clang-format
-               clang libclang-rt-14-dev ffmpeg python3 emscripten chromium)
+               clang libclang-rt-14-dev ffmpeg python3 emscripten chromium libsdl1.2-compat pulseaudio
+               pulseaudio-utils)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")

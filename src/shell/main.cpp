@@ -71,6 +71,21 @@ void report_no_video(const char* what) {
   }
 }
 
+// Brings up the timer, video and audio; false when there is no display. Classic SDL 1.2 brings
+// up video before audio and keeps it when audio fails, but sdl12-compat, like SDL 2, takes back
+// every subsystem of a call that failed in one: there audio comes up on its own, so that a broken
+// audio driver costs the sound, never the picture. The party build keeps the one call.
+bool start_sdl() {
+#if defined(KELVORINSAA_PARTY)
+  return SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) >= 0 ||
+         SDL_WasInit(SDL_INIT_VIDEO);
+#else
+  if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) return false;
+  SDL_InitSubSystem(SDL_INIT_AUDIO);  // a failure is reported when the device is opened
+  return true;
+#endif
+}
+
 void run_main_loop(Uint32 start_ms) {
   while (!quit_requested) {
     const int32_t elapsed_ms = static_cast<int32_t>(SDL_GetTicks() - start_ms);
@@ -84,10 +99,8 @@ void run_main_loop(Uint32 start_ms) {
 int main(int argc, char** argv) {
   const Uint32 video_flags = choose_video_flags(argc, argv);
 
-  // SDL 1.2 brings up video before audio, so a failed init may still leave a usable display.
   choose_video_driver();
-  if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 &&
-      !SDL_WasInit(SDL_INIT_VIDEO)) {
+  if (!start_sdl()) {
     report_no_video("cannot start SDL");
     SDL_Quit();
     return exit_no_display;

@@ -14,11 +14,12 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/show.raw" SDL_DISKAUDIODELAY=0 \
   "$build/kelvorinsaa" -w 2>"$work/stderr" &
 show_pid=$!
 started_pids+=("$show_pid")
+expect_test_sdl "$show_pid"
 wait_for_exit "$show_pid" 300
 status=$?
 [ "$status" -eq 0 ] || fail "the show ended with status $status (124: still running after 300 s)"
 # SDL's disk driver announces itself on stderr; nothing else may be there.
-grep -v -e "disk writer audio driver" -e "Writing to file" "$work/stderr" && fail "the show wrote to stderr"
+without_disk_driver_notices "$work/stderr" && fail "the show wrote to stderr"
 
 "$build/kelvorinsaa-render" "$work/render.raw" || fail "the renderer failed"
 [ "$(stat -c %s "$work/render.raw")" -eq "$bytes" ] || fail "the renderer wrote the wrong length"

@@ -135,6 +135,7 @@ for case in "INT 130 $work/x/" "TERM 143 $work/x.mkv" "INT 130 $work/y/"; do
   "$capture" --fps 30 "${warm_up[@]}" "$out" 2>"$work/log" &
   pid=$!
   started_pids+=("$pid")
+  expect_test_sdl "$pid"
   sleep 2
   kill "-$signal" "$pid"
   wait_for_exit "$pid" 20

@@ -18,10 +18,11 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/intro.raw" SDL_DISKAUDIODELAY=0 \
 show_pid=$!
 started_pids+=("$show_pid")
 mkdir -p "$work/tmp"
+expect_test_sdl "$show_pid"
 wait_for_exit "$show_pid" 300
 status=$?
 [ "$status" -eq 0 ] || fail "the intro ended with status $status (124: still running after 300 s)"
-grep -v -e "disk writer audio driver" -e "Writing to file" "$work/stderr" && fail "the intro wrote to stderr"
+without_disk_driver_notices "$work/stderr" && fail "the intro wrote to stderr"
 [ -z "$(ls -A "$work/tmp")" ] || fail "the intro left files in TMPDIR: $(ls "$work/tmp")"
 
 "$build/kelvorinsaa-render" "$work/render.raw" || fail "the renderer failed"

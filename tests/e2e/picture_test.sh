@@ -38,6 +38,7 @@ SDL_AUDIODRIVER=dummy "$build/kelvorinsaa" -w >"$work/live.out" 2>&1 &
 pid=$!
 started_pids+=("$pid")
 window=$(wait_for_window Kelvorinsaa) || fail "no window titled Kelvorinsaa"
+expect_test_sdl "$pid"
 shots=()
 for wait_s in 5 15; do
   sleep "$wait_s"

@@ -60,6 +60,7 @@ delay=5 play "$work/seek.raw" --song "$song" --to 300 <"$work/keys" &
 player=$!
 started_pids+=("$player")
 exec 7>"$work/keys"
+expect_test_sdl "$player"
 sleep 1.5
 printf '\033[C' >&7
 wait_for_exit "$player" 60 || fail "the player did not end after a seek"

@@ -25,6 +25,7 @@ expect_quiet_stderr() {
 # -w: a 640 x 480 window titled Kelvorinsaa that a close request does not end but a key does.
 start_show "$build/kelvorinsaa" -w
 window=$(wait_for_window Kelvorinsaa) || fail "no window titled Kelvorinsaa"
+expect_test_sdl "$show_pid"
 geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = 640x480 ] || fail "window is $geometry, not 640x480"
 [ "$(screen_sized_windows)" -eq "$desktop_windows" ] || fail "-w went full screen"

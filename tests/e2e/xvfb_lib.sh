@@ -1,9 +1,19 @@
 # Helpers for end-to-end tests: a private Xvfb display, started and stopped by the test itself.
 # Usage: source this file; start_display; ... Processes listed in started_pids and the scratch
-# folder $work are cleaned up on exit.
+# folder $work are cleaned up on exit (KEEP_WORK=1 keeps the folder, to look at after a failure).
 
 started_pids=()
 work=$(mktemp -d)
+
+# The SDL 1.2 the programs run on, chosen per run: KELVORINSAA_TEST_SDL=compat puts sdl12-compat
+# (SDL 1.2 over SDL 2) first on the library path; unset or "classic", the system's SDL 1.2.
+sdl12_compat_dir=/usr/lib/x86_64-linux-gnu/sdl12-compat
+test_sdl=${KELVORINSAA_TEST_SDL:-classic}
+case "$test_sdl" in
+  classic) ;;
+  compat) export LD_LIBRARY_PATH=$sdl12_compat_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} ;;
+  *) echo "FAIL: KELVORINSAA_TEST_SDL=$test_sdl: expected classic or compat" >&2; exit 1 ;;
+esac
 
 stop_started() {
   local pid
@@ -11,7 +21,7 @@ stop_started() {
   for pid in "${started_pids[@]}"; do wait "$pid" 2>/dev/null; done
   started_pids=()
 }
-trap 'stop_started; rm -rf "$work"' EXIT
+trap 'stop_started; [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 
 # Starts Xvfb on a display number that Xvfb itself picks (-displayfd), so that tests running at
 # the same time never race for one, and exports DISPLAY.
@@ -55,10 +65,19 @@ wait_for_exit() {
 }
 
 # Counts the visible windows as large as the whole screen: full-screen windows and the desktop.
+# SDL 2 (under sdl12-compat) leaves the sizing of a full-screen window to the window manager,
+# which Xvfb lacks: there a window counts that asks for it, placed at 0,0 with no size limits,
+# where a window of fixed size is what -w makes.
 screen_sized_windows() {
-  local id count=0
+  local id count=0 hints
   for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-    xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768' && count=$((count + 1))
+    if xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768'; then
+      count=$((count + 1))
+    elif [ "$test_sdl" = compat ]; then
+      hints=$(xprop -id "$id" WM_NORMAL_HINTS 2>/dev/null)
+      grep -q 'user specified location: 0, 0' <<<"$hints" && ! grep -q 'maximum size' <<<"$hints" &&
+        count=$((count + 1))
+    fi
   done
   echo "$count"
 }
@@ -80,3 +99,51 @@ expect_stream_equals_render() {
 }
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Prints process $1 and all its descendants.
+process_tree() {
+  # A line of /proc/PID/stat starts with the PID; the parent is the second field after the
+  # command name's last ")". Processes may end while the files are read.
+  cat /proc/[0-9]*/stat 2>/dev/null | awk -v root="$1" '
+    { line = $0; sub(/.*\) /, "", line); split(line, field, " "); parent[$1] = field[2] }
+    END { tree[root] = 1
+          do { grown = 0
+               for (p in parent) if (!(p in tree) && (parent[p] in tree)) { tree[p] = 1; grown = 1 }
+          } while (grown)
+          for (p in tree) print p }'
+}
+
+# Checks that the program started as process $1 (or run by it, as timeout does) has the SDL 1.2
+# this run asked for mapped, and no other: sdl12-compat from its own folder together with SDL 2,
+# or the classic library without SDL 2. Waits up to 10 s for a program that is still starting.
+expect_test_sdl() {
+  local pid=$1 tries process maps sdl12='' sdl2=''
+  for tries in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || fail "process $pid ended before its libraries were seen"
+    for process in $(process_tree "$pid"); do
+      maps=$(awk '$6 ~ /\/libSDL(-1\.2|2-2\.0)\.so/ { print $6 }' "/proc/$process/maps" 2>/dev/null | sort -u)
+      sdl12=$(grep -F /libSDL-1.2.so <<<"$maps")
+      sdl2=$(grep -F /libSDL2-2.0.so <<<"$maps")
+      [ -n "$sdl12" ] && break
+    done
+    [ -n "$sdl12" ] && { [ "$test_sdl" = classic ] || [ -n "$sdl2" ]; } && break
+    sleep 0.1
+  done
+  [ -n "$sdl12" ] && [ "$(wc -l <<<"$sdl12")" -eq 1 ] || fail "process $pid maps SDL 1.2 as: ${sdl12:-nothing}"
+  if [ "$test_sdl" = compat ]; then
+    [ "${sdl12#"$sdl12_compat_dir"/}" != "$sdl12" ] || fail "asked for sdl12-compat, process $pid runs $sdl12"
+    [ -n "$sdl2" ] || fail "sdl12-compat in process $pid runs without SDL 2"
+  else
+    [ "${sdl12#"$sdl12_compat_dir"/}" = "$sdl12" ] || fail "asked for classic SDL 1.2, process $pid runs $sdl12"
+    [ -z "$sdl2" ] || fail "classic SDL 1.2 in process $pid, yet SDL 2 is loaded: $sdl2"
+  fi
+  echo "ok: process $pid runs $sdl12"
+}
+
+# Prints the lines of stderr file $1 that are not the notices SDL's disk driver prints (SDL 1.2's,
+# or SDL 2's CRITICAL ones under sdl12-compat): what a program itself wrote.
+without_disk_driver_notices() {
+  grep -v -e "^WARNING: You are using the SDL disk writer audio driver!\$" -e "^ Writing to file \[" \
+    -e "^CRITICAL: You are using the SDL disk i/o audio driver!\$" \
+    -e "^CRITICAL: *Writing to file \[" "$1"
+}
