@@ -3,6 +3,7 @@
 #include <x86intrin.h>
 
 #include "music/song_view.h"
+#include "play_loop.h"
 #include "play_state.h"
 #include "shared/shared_values.h"
 
@@ -42,8 +43,14 @@ void measure(const uint8_t* stream, int32_t frames) {
 
 }  // namespace
 
+// With --loop the frame after the last of a pass is the first of the next, in the same buffer.
 void player_callback(void* /*userdata*/, uint8_t* stream, int len) {
   const uint64_t start = __rdtsc();
+  const bool looping = loop_start_kept();
+  if (looping && frames_mixed.load(std::memory_order_relaxed) >=
+                     player_status.end_frame.load(std::memory_order_relaxed)) {
+    loop_start_restore();
+  }
   const int64_t at = frames_mixed.load(std::memory_order_relaxed);
   const int64_t end = player_status.end_frame.load(std::memory_order_relaxed);
   if (player_status.paused.load(std::memory_order_relaxed) || at >= end) {
@@ -53,7 +60,16 @@ void player_callback(void* /*userdata*/, uint8_t* stream, int len) {
   } else {
     audio_callback(nullptr, stream, len);
     const int64_t heard = end - at;
-    if (heard * 4 < len) write_silence(stream + heard * 4, len - static_cast<int>(heard * 4));
+    if (heard * 4 < len) {
+      uint8_t* const after = stream + heard * 4;
+      const int rest = len - static_cast<int>(heard * 4);
+      if (looping) {
+        loop_start_restore();
+        audio_callback(nullptr, after, rest);
+      } else {
+        write_silence(after, rest);
+      }
+    }
     measure(stream, len / 4);
   }
   player_status.last_cycles.store(__rdtsc() - start, std::memory_order_relaxed);

@@ -8,6 +8,7 @@
 #include "music/sequencer.h"
 #include "music/song_lint.h"
 #include "music/song_model.h"
+#include "play_loop.h"
 #include "play_state.h"
 #include "shared/shared_values.h"
 
@@ -46,6 +47,10 @@ int64_t current_frame() {
 // either the old song at its old place or the new one at the new place.
 bool restart_locked(Player& player, const SongSource& song, int64_t frame, std::string& error) {
   row_tick_hook = nullptr;
+  if (player.options.loop && song.text != player.song.text &&
+      engine_start(song, player.start_frame, error)) {
+    loop_start_keep(player.start_frame);  // the next pass starts with the new song
+  }
   bool started = engine_start(song, frame, error);
   if (!started) {
     std::string ignored;
@@ -84,6 +89,7 @@ std::string player_start(Player& player) {
            " frames, ends in row " + std::to_string((end - 1) / samples_per_row) + " of this song";
   }
   if (!engine_start(player.song, player.start_frame, error)) return error;
+  if (player.options.loop) loop_start_keep(player.start_frame);
   player_status.end_frame.store(end, std::memory_order_relaxed);
   apply_mutes(player.options);
   channel_meters_on.store(true, std::memory_order_relaxed);
