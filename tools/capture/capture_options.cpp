@@ -45,7 +45,8 @@ const char* const capture_usage_text =
     "Needs an X display (Xvfb works); the show's window is opened to draw in. Frames above\n"
     "111 per second repeat the previous picture when the show's pacing declines to draw, as a\n"
     "display would. Nothing is left under OUT's name unless the capture completes: files are\n"
-    "made under a temporary name beside it and renamed at the end, and Ctrl-C removes them.\n"
+    "made under a temporary name beside it and renamed at the end; Ctrl-C or TERM removes\n"
+    "them (status 130 or 143).\n"
     "A progress line is shown when standard error is a terminal.\n";
 
 namespace {
