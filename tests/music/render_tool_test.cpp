@@ -475,3 +475,20 @@ TEST_F(RenderTool, StoppedRenderLeavesNothingAndEndsAsShellsExpect) {
 }
 
 }  // namespace
+
+namespace {
+
+// A reader that goes away early is a write that fails, with its reason, not a signal.
+TEST_F(RenderTool, ReaderThatGoesAwaySaysSo) {
+  const std::string command = "bash -c '" + tool + " --frames 400000 - 2>" + path("err.txt") +
+                              " | head -c 10 >/dev/null; echo ${PIPESTATUS[0]}'";
+  std::FILE* shell = popen(command.c_str(), "r");
+  ASSERT_NE(shell, nullptr);
+  char status[16] = {};
+  ASSERT_NE(std::fgets(status, sizeof status, shell), nullptr);
+  pclose(shell);
+  EXPECT_STREQ(status, "1\n");
+  EXPECT_EQ(read_file(path("err.txt")), "kelvorinsaa-render: cannot write -: Broken pipe\n");
+}
+
+}  // namespace

@@ -26,6 +26,8 @@ void handle_stop_signals() {
   // Beyond the shell's file size limit a write then fails with its reason, like a full disk,
   // and the half-written file is removed, instead of the signal ending the program.
   signal(SIGXFSZ, SIG_IGN);
+  // A reader that goes away (`- | head -c 100`) is a failed write with its reason too.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
