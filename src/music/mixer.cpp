@@ -52,6 +52,11 @@ std::array<float, scratch_frames> echo_read;  // what each frame reads from the 
 std::array<float, scratch_frames> echo_kept;  // what each frame leaves in the echo line
 std::array<int16_t, 2 * callback_frames> callback_scratch;
 
+// Per channel, how many of the latest frames left +0 in the echo line (counted up to the
+// line's length, and only in whole blocks). Once a line's length of them has passed, every slot
+// holds +0: such a line is known silent and left untouched while nothing feeds it.
+std::array<int32_t, channel_count> silent_line_frames{};
+
 // Frames mixed since sound started. 64 bits run for millions of years without a seam in the
 // row grid or the echo ring; frames_mixed shows its low 32 bits to the picture.
 int64_t mixer_clock = 0;
@@ -159,6 +164,17 @@ KELVORINSAA_KEEP_LOOPS void copy_floats(float* to, const float* from, int32_t co
   for (; i < count; ++i) to[i] = from[i];
 }
 
+// Whether all count values are +0, bit for bit.
+bool all_positive_zeros(const float* values, int32_t count) {
+  uint32_t bits = 0;
+  int32_t i = 0;
+  for (; i + frame_group <= count; i += frame_group) {
+    for (int32_t g = 0; g < frame_group; ++g) bits |= std::bit_cast<uint32_t>(values[i + g]);
+  }
+  for (; i < count; ++i) bits |= std::bit_cast<uint32_t>(values[i]);
+  return bits == 0;
+}
+
 // Frame f of the block reads the ring at (n + f + 1) mod E and writes it at (n + f) mod E. In
 // a stretch of fewer than E frames no frame reads what another one wrote, so each stretch is
 // read whole into the scratch, worked on there and written back, wrapping where the ring does.
@@ -183,6 +199,22 @@ void run_echo(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t ech
     copy_floats(line + write, echo_kept.data() + f, write_first);
     copy_floats(line, echo_kept.data() + f + write_first, to - f - write_first);
     f = to;
+  }
+  const int32_t silent = silent_line_frames[j];
+  silent_line_frames[j] = all_positive_zeros(echo_kept.data(), count)
+                              ? (silent < echo_frames - count ? silent + count : echo_frames)
+                              : 0;
+}
+
+// The echo of a silent line: every value read is +0 and so is every value kept, the slots as
+// they were. The voice passes on as +0 plus its value, what the full echo gives.
+void pass_voice(int32_t count, int32_t sounding) {
+  const int32_t voiced_end = sounding < count ? sounding : count;
+  for (int32_t f = 0; f < voiced_end; f += frame_group) {
+    for (int32_t g = f; g < f + frame_group; ++g) signal[g] = 0.0f + dry[g];
+  }
+  for (int32_t f = voiced_end; f < count; f += frame_group) {
+    for (int32_t g = f; g < f + frame_group; ++g) signal[g] = 0.0f;
   }
 }
 
@@ -236,9 +268,26 @@ void meter_channel(int32_t j, int32_t count) {
   channel_peak[j] = peak;
 }
 
+bool is_finite(float v) {
+  return v - v == 0.0f;
+}
+
+// A silent voice over a silent line, through a filter at rest: the channel's signal is +0 in
+// every frame, the filter stays at rest, and +0 times a finite gain changes no sum and no peak.
+bool channel_at_rest(int32_t j, int32_t sounding, int32_t echo_frames) {
+  return sounding == 0 && silent_line_frames[j] >= echo_frames &&
+         std::bit_cast<uint32_t>(filter_state[j]) == 0 && is_finite(filter_coef[j]) &&
+         is_finite(volume[j]) && is_finite(pan[j]);
+}
+
 void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   const int32_t sounding = play_voice(j, count);
-  run_echo(j, n, count, sounding, echo_frames);
+  if (channel_at_rest(j, sounding, echo_frames)) return;
+  if (silent_line_frames[j] >= echo_frames && (echo_on[j] == 0 || sounding == 0)) {
+    pass_voice(count, sounding);
+  } else {
+    run_echo(j, n, count, sounding, echo_frames);
+  }
   filter_signal(j, count);
   if (channel_meters_on.load(std::memory_order_relaxed)) meter_channel(j, count);
   if ((channel_mute_mask.load(std::memory_order_relaxed) >> j & 1u) == 0) add_to_sums(j, count);
@@ -363,6 +412,7 @@ void mixer_init() {
     filter_state[k] = 0.0f;
     pan[k] = k % 2 == 0 ? 0.6f : 0.4f;
     echo_on[k] = 0;
+    silent_line_frames[k] = 0;
   }
   song_published.store(false, std::memory_order_relaxed);
   mixer_set_clock(0);

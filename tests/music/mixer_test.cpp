@@ -264,6 +264,46 @@ TEST_F(Mixer, FilterArithmetic) {
   }
 }
 
+// A sparse channel, frame by frame as the rules state it: long silences let the mixer skip a
+// line it knows to be silent and a channel at rest, which must still hear a filter's tail, wake
+// for echo1 and a note, and give every value the plain computation gives.
+TEST_F(Mixer, SparseChannelMatchesTheFrameByFrameRules) {
+  constexpr int32_t rows = 60;
+  constexpr float coef = 0.99f;
+  const std::vector<float> note(150, 0.9f);
+  std::vector<int32_t> codes(rows, 0);
+  codes[10] = 262;
+  codes[30] = code_echo_on;
+  codes[31] = 262;
+  for (int32_t r = 0; r < rows; ++r) patterns[1][r] = codes[r];
+  patterns[1][rows] = end_marker;
+  set_track(1, {1});
+  give_instrument(1, note);
+  filter_coef[1] = coef;
+  const std::vector<int16_t> left = mix_left(rows * row, 1000);
+
+  const int32_t echo_frames = 3 * row;
+  std::vector<float> line(echo_frames, 0.0f);
+  float state = 0.0f;
+  float pos = -1.0f;
+  bool echo = false;
+  for (int32_t n = 0; n < rows * row; ++n) {
+    if (n % row == 0 && codes[n / row] == 262) pos = 0.0f;
+    if (n % row == 0 && codes[n / row] == code_echo_on) echo = true;
+    const float e = line[(n + 1) % echo_frames];
+    line[n % echo_frames] = static_cast<float>(0.6 * static_cast<double>(e));
+    float x = e;
+    if (pos >= 0.0f) {
+      x = e + note[static_cast<size_t>(pos)];
+      if (echo) line[n % echo_frames] = static_cast<float>(0.2 * static_cast<double>(x));
+      pos = pos + 1.0f < static_cast<float>(note.size()) ? pos + 1.0f : -1.0f;
+    }
+    state = x * (1.0f - coef) + coef * state;
+    ASSERT_EQ(left[n], converted(0.4f * state)) << "frame " << n;
+  }
+  EXPECT_NE(left[31 * row + 3 * row - 1 + 20], 0) << "the echo of the second note is heard";
+}
+
 TEST_F(Mixer, PanVolumeConversionAndClipping) {
   give_instrument(1, std::vector<float>(10000, 1.0f));
   set_pattern(1, {262});
