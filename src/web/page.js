@@ -37,6 +37,7 @@ var kelvorinsaa = (function() {
   }
 
   function offerStart(words) {
+    if (api.readyMs === undefined) api.readyMs = performance.now();  // since the page was opened
     page.hint.textContent = words;
     page.inPage.hidden = false;
     page.start.hidden = false;
