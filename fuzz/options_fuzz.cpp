@@ -1,14 +1,19 @@
-// libFuzzer entry for the tools' command lines: the first byte picks a tool, the rest is its
-// arguments, separated by NUL bytes. Each parser must answer with options in their ranges or say
-// what is wrong; what it accepts is then checked the way the tool goes on to use it.
+// libFuzzer entry for the tools' command lines: the first byte picks a tool (capture, render, play,
+// framebench, songcheck), the rest is its arguments, separated by NUL bytes. Each parser must
+// answer with options in their ranges or say what is wrong; what it accepts is then checked the
+// way the tool goes on to use it. The song checker runs whole, on songs in a scratch folder.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "capture_options.h"
+#include "framebench_options.h"
 #include "fuzz_support.h"
+#include "music/song_model.h"
 #include "play_options.h"
 #include "render_tool.h"
+#include "songcheck_tool.h"
 
 namespace {
 
@@ -56,22 +61,57 @@ void play_command(CommandLine& line) {
   if (options.watch && options.song_path == nullptr) __builtin_trap();
 }
 
+void framebench_command(CommandLine& line) {
+  FramebenchOptions options;
+  if (!parse_framebench_options(line.argc(), line.argv(), options).empty() || options.help) return;
+  if (options.frames < 1 || options.frames > 100000) __builtin_trap();
+  if (!(options.level >= 0.0f && options.level <= 1.0f)) __builtin_trap();
+}
+
+// The whole tool, whose arguments are mostly song files: each word that would name one (not an
+// option, or "-", standard input) names a file in the scratch folder that holds the word.
+void songcheck_command(const std::vector<std::string>& words) {
+  static std::FILE* const sink = std::fopen("/dev/null", "w");
+  CommandLine line("kelvorinsaa-songcheck");
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (words[i].size() > 1 && words[i][0] == '-') {
+      line.add(words[i]);
+      continue;
+    }
+    const std::string path = scratch_folder() + "/song" + std::to_string(i) + ".txt";
+    write_file(path, words[i]);
+    line.add(path);
+  }
+  const int status = songcheck_run(line.argc(), line.argv(), sink, sink);
+  if (status < 0 || status > 2) __builtin_trap();
+  clear_scratch_folder();
+  song_model_clear();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input(data, size);
   const uint8_t tool = input.byte();
+  std::vector<std::string> words;
+  while (!input.empty()) words.push_back(input.word());
   CommandLine line("kelvorinsaa-tool");
-  while (!input.empty()) line.add(input.word());
-  switch (tool % 3) {
+  for (const std::string& word : words) line.add(word);
+  switch (tool % 5) {
     case 0:
       capture_command(line);
       break;
     case 1:
       render_command(line);
       break;
-    default:
+    case 2:
       play_command(line);
+      break;
+    case 3:
+      framebench_command(line);
+      break;
+    default:
+      songcheck_command(words);
   }
   return 0;
 }

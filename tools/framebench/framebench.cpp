@@ -19,6 +19,7 @@
 #include <string>
 #include <system_error>
 
+#include "framebench_options.h"
 #include "shared/shared_values.h"
 #include "visuals/frame_driver.h"
 #include "visuals/textures.h"
@@ -50,13 +51,6 @@ int fail(const std::string& message, int status = exit_failed) {
   return status;
 }
 
-struct Options {
-  int frames = 300;
-  float level = 0.5f;
-  std::string shots_dir;  // empty: no pictures
-  bool help = false;
-};
-
 struct Timing {
   double draw_mean = 0, draw_worst = 0;    // render_frame and glFinish
   double total_mean = 0, total_worst = 0;  // with the buffer swap
@@ -64,78 +58,6 @@ struct Timing {
 
 double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-const char* const usage_text =
-    "usage: kelvorinsaa-framebench [--frames N] [--level L] [--shots DIR]\n"
-    "\n"
-    "Times the show's drawing under a real OpenGL context (a 640x480 window; Xvfb works).\n"
-    "For each of the 21 scenes of the script it sets the song clock to the scene's first row,\n"
-    "draws 20 frames to warm up and then N timed frames, 9 ms of show time apart so that\n"
-    "every call draws. No sound runs: the audio level is held at L.\n"
-    "\n"
-    "  --frames N   timed frames per scene, 1 to 100000 (default 300)\n"
-    "  --level L    audio level the layers see, 0 to 1 (default 0.5); more spirals and\n"
-    "               tighter fans above 0.75\n"
-    "  --shots DIR  also save each scene's last frame as DIR/scene_NN.ppm (DIR is made\n"
-    "               when missing)\n"
-    "  --help       print this text\n"
-    "\n"
-    "Columns, one row per scene:\n"
-    "  scene, layers   the scene's number and the layers it draws\n"
-    "  draw ms, worst  mean and worst time of render_frame up to glFinish\n"
-    "  +swap ms, worst the same with the buffer swap\n"
-    "  fps             1000 / mean +swap ms: the drawing rate of that scene (the show caps\n"
-    "                  it at 111)\n"
-    "Then two lines of passes per second when no frame is due: render_frame alone, and a\n"
-    "whole main-loop pass with the event drain.\n"
-    "\n"
-    "A run draws 21 x (N + 20) frames and then spins for 2 s: with the default 300 frames\n"
-    "about 10 s on a graphics card, a minute or two under Mesa's software renderer.\n";
-
-bool parse_long(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high) return false;
-  value = parsed;
-  return true;
-}
-
-bool parse_level(const char* text, float& level) {
-  char* end = nullptr;
-  errno = 0;
-  const double parsed = std::strtod(text, &end);
-  if (errno != 0 || end == text || *end != '\0' || !(parsed >= 0.0 && parsed <= 1.0)) return false;
-  level = static_cast<float>(parsed);
-  return true;
-}
-
-// Returns an empty string, or what is wrong with the command line.
-std::string parse_options(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      return "";
-    }
-    const bool valued = arg == "--frames" || arg == "--level" || arg == "--shots";
-    if (!valued) return "unknown option " + arg + " (see --help)";
-    if (i + 1 >= argc) return arg + " needs a value (see --help)";
-    const char* value = argv[++i];
-    long frames = 0;
-    if (arg == "--frames") {
-      if (!parse_long(value, 1, 100000, frames))
-        return std::string("--frames needs a whole number from 1 to 100000, not ") + value;
-      options.frames = static_cast<int>(frames);
-    } else if (arg == "--level") {
-      if (!parse_level(value, options.level))
-        return std::string("--level needs a number from 0 to 1, not ") + value;
-    } else {
-      options.shots_dir = value;
-    }
-  }
-  return "";
 }
 
 void drain_events() {
@@ -190,7 +112,7 @@ std::string prepare_shots_dir(const std::string& dir) {
 
 // Draws frames of one scene with a clock that advances 9 ms per call, so every call draws.
 // Stops early, with problem set, when a shot cannot be written or a signal asks to end.
-Timing time_scene(int scene, const Options& options, int32_t& ms, std::string& problem) {
+Timing time_scene(int scene, const FramebenchOptions& options, int32_t& ms, std::string& problem) {
   frames_mixed = visual_lag_frames + show_row_frames * (scene_table[scene].start * 8);
   Timing timing;
   for (int frame = -warm_up_frames; frame < options.frames; ++frame) {
@@ -263,7 +185,7 @@ std::string open_window() {
   return "";
 }
 
-int run(const Options& options) {
+int run(const FramebenchOptions& options) {
   std::string problem = open_window();
   if (problem.empty() && !options.shots_dir.empty()) problem = prepare_shots_dir(options.shots_dir);
   if (!problem.empty()) {
@@ -295,11 +217,11 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  const std::string problem = parse_options(argc, argv, options);
+  FramebenchOptions options;
+  const std::string problem = parse_framebench_options(argc, argv, options);
   if (!problem.empty()) return fail(problem, exit_usage);
   if (options.help) {
-    std::fputs(usage_text, stdout);
+    std::fputs(framebench_usage_text, stdout);
     return 0;
   }
   catch_stop_signals();
