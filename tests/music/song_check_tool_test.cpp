@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,24 +20,37 @@ struct CheckRun {
   std::string err;
 };
 
-CheckRun run_check(const std::string& arguments) {
-  const std::string err_path = (fs::temp_directory_path() / "songcheck_err.txt").string();
-  const int raw = std::system((tool + " " + arguments + " 2>" + err_path).c_str());
-  std::ifstream err_file(err_path);
-  std::string err((std::istreambuf_iterator<char>(err_file)), std::istreambuf_iterator<char>());
-  fs::remove(err_path);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
-}
+// Each test writes its songs and the tool's messages in a folder of its own, so tests that
+// ctest runs at the same time never read each other's files.
+class SongCheckTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "songcheck_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
 
-std::string write_song(const std::string& name, const std::string& text) {
-  const std::string path = (fs::temp_directory_path() / name).string();
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
+  CheckRun run_check(const std::string& arguments) const {
+    const std::string err_path = (dir / "stderr.txt").string();
+    const int raw = std::system((tool + " " + arguments + " 2>" + err_path).c_str());
+    std::ifstream err_file(err_path);
+    std::string err((std::istreambuf_iterator<char>(err_file)), std::istreambuf_iterator<char>());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
+  }
+
+  std::string write_song(const std::string& name, const std::string& text) const {
+    const std::string path = (dir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  fs::path dir;
+};
 
 }  // namespace
 
-TEST(SongCheckTool, GoodSongsPassAndFaultsNameFileLineAndReason) {
+TEST_F(SongCheckTool, GoodSongsPassAndFaultsNameFileLineAndReason) {
   const CheckRun built_in = run_check("--show " KELVORINSAA_SOURCE_DIR "/src/music/song.txt");
   EXPECT_EQ(built_in.status, 0) << built_in.err;
   EXPECT_EQ(built_in.err, "");
@@ -59,12 +73,10 @@ TEST(SongCheckTool, GoodSongsPassAndFaultsNameFileLineAndReason) {
   EXPECT_NE(missing.err.find("cannot open /nonexistent/song.txt: No such file"), std::string::npos)
       << missing.err;
   EXPECT_EQ(run_check("--frobnicate x").status, 2);
-  fs::remove(broken);
-  fs::remove(fast);
 }
 
 // Songs the parser accepts but nothing can play are faults; what is probably a typo is a warning.
-TEST(SongCheckTool, SongsWithoutTempoAreFaultsAndTyposAreWarnings) {
+TEST_F(SongCheckTool, SongsWithoutTempoAreFaultsAndTyposAreWarnings) {
   const std::string empty = write_song("songcheck_empty.txt", "");
   const CheckRun silent = run_check(empty);
   EXPECT_EQ(silent.status, 1);
@@ -86,11 +98,8 @@ TEST(SongCheckTool, SongsWithoutTempoAreFaultsAndTyposAreWarnings) {
   EXPECT_EQ(warned.err,
             typo + ":2: warning: pan \"abc\" of instrument 1 is no number: it reads as 0\n");
 
-  const CheckRun folder = run_check(fs::temp_directory_path().string());
+  const CheckRun folder = run_check(dir.string());
   EXPECT_EQ(folder.status, 1);
-  EXPECT_EQ(folder.err, "kelvorinsaa-songcheck: cannot read " + fs::temp_directory_path().string() +
-                            ": Is a directory\n");
-  fs::remove(empty);
-  fs::remove(garbage);
-  fs::remove(typo);
+  EXPECT_EQ(folder.err,
+            "kelvorinsaa-songcheck: cannot read " + dir.string() + ": Is a directory\n");
 }
