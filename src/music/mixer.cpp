@@ -131,7 +131,7 @@ bool may_settle(int32_t j) {
 // added to the voice while it sounds; the line keeps 0.2 of the sum while a voice with echo on
 // sounds (fed), and 0.6 of what it held otherwise. Groups may run past `to` into the scratch.
 template <bool settle_tiny, bool voiced, bool fed>
-void form_echo(int32_t from, int32_t to) {
+KELVORINSAA_KEEP_LOOPS void form_echo(int32_t from, int32_t to) {
   for (int32_t f = from; f < to; f += frame_group) {
     for (int32_t g = f; g < f + frame_group; ++g) {
       const float echo = echo_read[g];
@@ -208,7 +208,7 @@ void run_echo(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t ech
 
 // The echo of a silent line: every value read is +0 and so is every value kept, the slots as
 // they were. The voice passes on as +0 plus its value, what the full echo gives.
-void pass_voice(int32_t count, int32_t sounding) {
+KELVORINSAA_KEEP_LOOPS void pass_voice(int32_t count, int32_t sounding) {
   const int32_t voiced_end = sounding < count ? sounding : count;
   for (int32_t f = 0; f < voiced_end; f += frame_group) {
     for (int32_t g = f; g < f + frame_group; ++g) signal[g] = 0.0f + dry[g];
