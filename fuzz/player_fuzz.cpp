@@ -22,6 +22,9 @@ namespace {
 
 constexpr int max_actions = 12;
 constexpr int max_restarts = 2;  // seeks and reloads parse again and mix up to their row
+// Seeks go as far as the end, which the engine reaches by mixing from the start: only songs
+// whose end comes this soon are sought in.
+constexpr int64_t seek_budget_frames = 64 * callback_frames;
 constexpr int display_width = 80;
 
 void play_buffers(int count) {
@@ -70,6 +73,8 @@ void act(Player& player, FuzzInput& input, const SongSource& other, int& restart
         const bool restarts_engine = press.key != Key::pause && press.key != Key::solo &&
                                      press.key != Key::digit && press.key != Key::none;
         if (restarts_engine && ++restarts > max_restarts) continue;
+        const bool seeks = press.key != Key::reload && press.key != Key::quit && restarts_engine;
+        if (seeks && player_end_frame(player.options) > seek_budget_frames) continue;
         if (press.key == Key::reload) {
           reload_checked(player, other, true);
         } else {
