@@ -3,6 +3,7 @@
 # the renderer's sound), a short video checked with ffprobe, and every refusal leaving nothing.
 # Usage: capture_test.sh BUILD_DIR
 set -u
+set -m  # background jobs in their own groups, which, unlike those of a script, do not ignore INT
 build=$(cd "$1" && pwd)
 capture="$build/kelvorinsaa-capture"
 source "$(dirname "$0")/xvfb_lib.sh"

@@ -5,6 +5,7 @@
 # with 130 or 143.
 # Usage: framebench_options_test.sh BUILD_DIR
 set -u
+set -m  # background jobs in their own groups, which, unlike those of a script, do not ignore INT
 bench="$(cd "$1" && pwd)/kelvorinsaa-framebench"
 source "$(dirname "$0")/xvfb_lib.sh"
 

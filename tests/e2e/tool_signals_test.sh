@@ -32,6 +32,18 @@ stop_after() {
 # A render of 30000 s takes a minute: stopped at once, it leaves no file and no temporary one.
 stop_after INT 1 130 "$build/kelvorinsaa-render" --to-time 30000 "$work/long.wav"
 [ -z "$(ls -A "$work" | grep -v -x err)" ] || fail "left behind: $(ls -A "$work")"
+# Under nohup the hang-up is ignored, as asked; TERM still stops it.
+(trap '' HUP; exec "$build/kelvorinsaa-render" --to-time 30000 "$work/long.wav") 2>"$work/err" &
+pid=$!
+sleep 1
+kill -HUP "$pid"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "an ignored HUP stopped the render"
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" -eq 143 ] || fail "render stopped by TERM after an ignored HUP: status $status"
+[ -z "$(ls -A "$work" | grep -v -x err)" ] || fail "left behind: $(ls -A "$work")"
 # A write blocked on a full FIFO returns when the signal comes: this shell holds the FIFO open
 # and never reads it.
 mkfifo "$work/fifo.raw"

@@ -17,13 +17,14 @@
 #include "music/embedded_song.h"
 #include "music/song_parser.h"
 #include "music/synth.h"
+#include "stop_signals.h"
 #include "visuals/textures.h"
+#include "x_window.h"
 
 namespace {
 
 constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
-constexpr int window_depth = 32;
 
 volatile sig_atomic_t interrupted = 0;  // the signal that asked the capture to stop
 
@@ -31,33 +32,15 @@ void on_interrupt(int signal_number) {
   interrupted = signal_number;
 }
 
-// No SA_RESTART: a write into a stalled encoder returns, so that the capture can stop.
+// An encoder that quits shows as a failed write; a write into a stalled one returns on a signal.
 void catch_interrupts() {
-  struct sigaction action = {};
-  action.sa_handler = on_interrupt;
-  sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);  // an encoder that quits shows as a failed write
+  catch_stop_signals(on_interrupt);
+  signal(SIGPIPE, SIG_IGN);
 }
 
 int fail(const std::string& message, int status = exit_failed) {
   std::fprintf(stderr, "kelvorinsaa-capture: %s\n", message.c_str());
   return status;
-}
-
-// The show's window, under the X display only: SDL 1.2 would otherwise fall back to drivers
-// that take over the console.
-std::string open_window() {
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0')
-    return "no X display: DISPLAY is not set (start one, such as Xvfb :1 & DISPLAY=:1)";
-  setenv("SDL_VIDEODRIVER", "x11", 0);
-  if (SDL_Init(SDL_INIT_VIDEO) < 0)
-    return std::string("cannot open the X display ") + display + ": " + SDL_GetError();
-  if (!SDL_SetVideoMode(picture_width, picture_height, window_depth, SDL_OPENGL))
-    return std::string("cannot open a 640x480 OpenGL window on ") + display + ": " + SDL_GetError();
-  SDL_WM_SetCaption("Kelvorinsaa capture", nullptr);
-  return "";
 }
 
 std::string load_song() {
@@ -92,7 +75,7 @@ int capture(const CaptureOptions& options) {
         "ffmpeg is not installed: install the Debian package ffmpeg (apt-get install "
         "ffmpeg), or capture PNG frames into a folder (OUT ending in /)");
   }
-  const std::string window_problem = open_window();
+  const std::string window_problem = open_x_window("Kelvorinsaa capture");
   if (!window_problem.empty()) {
     SDL_Quit();
     return fail(window_problem);

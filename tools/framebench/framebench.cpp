@@ -21,8 +21,10 @@
 
 #include "framebench_options.h"
 #include "shared/shared_values.h"
+#include "stop_signals.h"
 #include "visuals/frame_driver.h"
 #include "visuals/textures.h"
+#include "x_window.h"
 
 namespace {
 
@@ -36,14 +38,6 @@ volatile sig_atomic_t stop_signal = 0;  // the signal that asked the run to end
 
 void on_stop_signal(int signal_number) {
   stop_signal = signal_number;
-}
-
-// Ctrl-C, TERM and HUP end the run between two frames, so that no picture is left half-written.
-void catch_stop_signals() {
-  struct sigaction action = {};
-  action.sa_handler = on_stop_signal;
-  sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
 }
 
 int fail(const std::string& message, int status = exit_failed) {
@@ -170,23 +164,8 @@ void time_declined_calls(int32_t ms) {
   }
 }
 
-// The window, under an X display only: SDL 1.2 would otherwise fall back to drivers that take
-// over the console.
-std::string open_window() {
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0')
-    return "no X display: DISPLAY is not set (start one, such as Xvfb :1 & DISPLAY=:1)";
-  setenv("SDL_VIDEODRIVER", "x11", 0);
-  if (SDL_Init(SDL_INIT_VIDEO) < 0)
-    return std::string("cannot open the X display ") + display + ": " + SDL_GetError();
-  if (!SDL_SetVideoMode(picture_width, picture_height, 32, SDL_OPENGL))
-    return std::string("cannot open a 640x480 OpenGL window on ") + display + ": " + SDL_GetError();
-  SDL_WM_SetCaption("Kelvorinsaa framebench", nullptr);
-  return "";
-}
-
 int run(const FramebenchOptions& options) {
-  std::string problem = open_window();
+  std::string problem = open_x_window("Kelvorinsaa framebench");
   if (problem.empty() && !options.shots_dir.empty()) problem = prepare_shots_dir(options.shots_dir);
   if (!problem.empty()) {
     SDL_Quit();
@@ -224,6 +203,6 @@ int main(int argc, char** argv) {
     std::fputs(framebench_usage_text, stdout);
     return 0;
   }
-  catch_stop_signals();
+  catch_stop_signals(on_stop_signal);  // a run ends between two frames: no half-written shot
   return run(options);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "render_tool.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -13,16 +14,7 @@ void on_stop_signal(int signal_number) {
 }
 
 void handle_stop_signals() {
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
-  action.sa_handler = on_stop_signal;
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction before {};
-    sigaction(signal_number, nullptr, &before);
-    // A signal the caller ignores (nohup, a background job) stays ignored.
-    if (signal_number != SIGTERM && before.sa_handler == SIG_IGN) continue;
-    sigaction(signal_number, &action, nullptr);
-  }
+  catch_stop_signals(on_stop_signal);
   // Beyond the shell's file size limit a write then fails with its reason, like a full disk,
   // and the half-written file is removed, instead of the signal ending the program.
   signal(SIGXFSZ, SIG_IGN);
