@@ -129,8 +129,10 @@ KeyPress decode(const unsigned char* bytes, ssize_t count, ssize_t& at) {
 
 std::string meter(float peak) {
   const double db = peak > 0.0f ? 20.0 * std::log10(peak / 3.0) : meter_floor_db;
-  int filled = static_cast<int>((db - meter_floor_db) / -meter_floor_db * meter_width + 0.5);
-  filled = filled < 0 ? 0 : (filled > meter_width ? meter_width : filled);
+  // Clamped before it becomes a count: a huge volume or filter can take a channel to infinity.
+  const double cells = (db - meter_floor_db) / -meter_floor_db * meter_width + 0.5;
+  const int filled =
+      cells <= 0.0 ? 0 : (cells >= meter_width ? meter_width : static_cast<int>(cells));
   return std::string(filled, '#') + std::string(meter_width - filled, '.');
 }
 
