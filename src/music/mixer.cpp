@@ -169,9 +169,9 @@ bool all_positive_zeros(const float* values, int32_t count) {
   uint32_t bits = 0;
   int32_t i = 0;
   for (; i + frame_group <= count; i += frame_group) {
-    for (int32_t g = 0; g < frame_group; ++g) bits |= std::bit_cast<uint32_t>(values[i + g]);
+    for (int32_t g = 0; g < frame_group; ++g) bits |= __builtin_bit_cast(uint32_t, values[i + g]);
   }
-  for (; i < count; ++i) bits |= std::bit_cast<uint32_t>(values[i]);
+  for (; i < count; ++i) bits |= __builtin_bit_cast(uint32_t, values[i]);
   return bits == 0;
 }
 
@@ -276,7 +276,7 @@ bool is_finite(float v) {
 // every frame, the filter stays at rest, and +0 times a finite gain changes no sum and no peak.
 bool channel_at_rest(int32_t j, int32_t sounding, int32_t echo_frames) {
   return sounding == 0 && silent_line_frames[j] >= echo_frames &&
-         std::bit_cast<uint32_t>(filter_state[j]) == 0 && is_finite(filter_coef[j]) &&
+         __builtin_bit_cast(uint32_t, filter_state[j]) == 0 && is_finite(filter_coef[j]) &&
          is_finite(volume[j]) && is_finite(pan[j]);
 }
 
