@@ -4,7 +4,6 @@
 // clock. The page has one thread: everything here runs on it.
 #include <emscripten/emscripten.h>
 
-#include <cstring>
 #include <vector>
 
 #include "music/embedded_song.h"

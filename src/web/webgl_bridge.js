@@ -103,5 +103,4 @@ mergeInto(LibraryManager.library, {
     var gl = webglShow.bind(texture);
     gl.copyTexSubImage2D(gl.TEXTURE_2D, 0, xOffset, yOffset, x, y, width, height);
   },
-
 });
