@@ -39,6 +39,20 @@ std::atomic<bool> song_published{false};
 
 namespace {
 
+// The party build is made for size: it leaves out the fast paths (vector groups, the skipping of
+// silent echo lines and resting channels), whose plain loops give the same values, and the
+// tools' hooks (mute mask, meters, settle switch). The plain mixer's tests build it that way too.
+#if defined(KELVORINSAA_PARTY) || defined(KELVORINSAA_PLAIN_MIXER)
+constexpr bool speed_paths_built_in = false;
+#else
+constexpr bool speed_paths_built_in = true;
+#endif
+#if defined(KELVORINSAA_PARTY)
+constexpr bool tool_hooks_built_in = false;
+#else
+constexpr bool tool_hooks_built_in = true;
+#endif
+
 // The arithmetic loops run in groups of this many frames, a shape the compiler turns into
 // vector instructions; the scratch arrays have room for the last group's overhang.
 constexpr int32_t frame_group = 8;
@@ -124,7 +138,8 @@ float settled(float value) {
 bool settles_tiny_values = true;
 
 bool may_settle(int32_t j) {
-  return settles_tiny_values && filter_coef[j] >= -1.0f && filter_coef[j] <= 1.0f;
+  return (settles_tiny_values || !tool_hooks_built_in) && filter_coef[j] >= -1.0f &&
+         filter_coef[j] <= 1.0f;
 }
 
 // What frames [from, to) of the block read from the echo line is in echo_read[]. The echo is
@@ -206,6 +221,25 @@ void run_echo(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t ech
                               : 0;
 }
 
+// The plain echo: frame by frame on the ring, the values of run_echo without its scratch.
+void run_echo_plain(int32_t j, int64_t n, int32_t count, int32_t sounding, int32_t echo_frames) {
+  float* line = echo_line[j].get();
+  const bool feed_echo = echo_on[j] != 0;
+  const bool settle_tiny = may_settle(j);
+  int32_t write = ring_index(n, echo_frames);
+  for (int32_t f = 0; f < count; ++f) {
+    const int32_t read = write + 1 == echo_frames ? 0 : write + 1;
+    const float echo = line[read];
+    const bool voiced = f < sounding;
+    signal[f] = voiced ? echo + dry[f] : echo;
+    const double kept = voiced && feed_echo ? 0.2 * static_cast<double>(signal[f])
+                                            : 0.6 * static_cast<double>(echo);
+    const float stored = static_cast<float>(kept);
+    line[write] = settle_tiny ? settled<true>(stored) : stored;
+    write = read;
+  }
+}
+
 // The echo of a silent line: every value read is +0 and so is every value kept, the slots as
 // they were. The voice passes on as +0 plus its value, what the full echo gives.
 KELVORINSAA_KEEP_LOOPS void pass_voice(int32_t count, int32_t sounding) {
@@ -229,11 +263,21 @@ void run_filter(float coef, float& state, int32_t count) {
   }
 }
 
+void run_filter_plain(float coef, float& state, int32_t count, bool settle_tiny) {
+  for (int32_t f = 0; f < count; ++f) {
+    const float next = signal[f] * (1.0f - coef) + coef * state;
+    state = settle_tiny ? settled<true>(next) : next;
+    signal[f] = state;
+  }
+}
+
 void filter_signal(int32_t j, int32_t count) {
   const float coef = filter_coef[j];
   float state = filter_state[j];
   if (coef != 0.0f) {
-    if (may_settle(j)) {
+    if (!speed_paths_built_in) {
+      run_filter_plain(coef, state, count, may_settle(j));
+    } else if (may_settle(j)) {
       run_filter<true>(coef, state, count);
     } else {
       run_filter<false>(coef, state, count);
@@ -248,6 +292,14 @@ void add_to_sums(int32_t j, int32_t count) {
   const float gain = volume[j];
   const float left_share = pan[j];
   const float right_share = 1.0f - pan[j];
+  if constexpr (!speed_paths_built_in) {
+    for (int32_t f = 0; f < count; ++f) {
+      const float x = signal[f] * gain;
+      left_sum[f] += left_share * x;
+      right_sum[f] += right_share * x;
+    }
+    return;
+  }
   for (int32_t f = 0; f < count; f += frame_group) {
     for (int32_t g = f; g < f + frame_group; ++g) {
       const float x = signal[g] * gain;
@@ -282,13 +334,22 @@ bool channel_at_rest(int32_t j, int32_t sounding, int32_t echo_frames) {
 
 void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   const int32_t sounding = play_voice(j, count);
-  if (channel_at_rest(j, sounding, echo_frames)) return;
-  if (silent_line_frames[j] >= echo_frames && (echo_on[j] == 0 || sounding == 0)) {
+  // Plain ifs on the constants, not if constexpr: every function stays referenced, so no
+  // compiler warns of one that a build leaves out.
+  if (!speed_paths_built_in) {
+    run_echo_plain(j, n, count, sounding, echo_frames);
+  } else if (channel_at_rest(j, sounding, echo_frames)) {
+    return;
+  } else if (silent_line_frames[j] >= echo_frames && (echo_on[j] == 0 || sounding == 0)) {
     pass_voice(count, sounding);
   } else {
     run_echo(j, n, count, sounding, echo_frames);
   }
   filter_signal(j, count);
+  if (!tool_hooks_built_in) {
+    add_to_sums(j, count);
+    return;
+  }
   if (channel_meters_on.load(std::memory_order_relaxed)) meter_channel(j, count);
   if ((channel_mute_mask.load(std::memory_order_relaxed) >> j & 1u) == 0) add_to_sums(j, count);
 }
@@ -296,6 +357,12 @@ void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
 // Clipped at +-3.0 and scaled, truncating toward zero; not a number gives 0. The clipping is
 // done on the bits with masks, not branches, so that a group of frames converts in vectors.
 int16_t to_output(float v) {
+  if constexpr (!speed_paths_built_in) {
+    if (v >= -3.0f && v <= 3.0f) return static_cast<int16_t>(static_cast<double>(v) * 10922.0);
+    if (v > 3.0f) return 32766;
+    if (v < -3.0f) return -32766;
+    return 0;  // not a number
+  }
   constexpr uint32_t sign_bit = 0x80000000u;
   constexpr uint32_t full_scale = 0x40400000u;  // the bits of 3.0f
   constexpr uint32_t infinity = 0x7f800000u;
@@ -311,8 +378,9 @@ int16_t to_output(float v) {
 // Frames n ... n + count - 1, with no row tick after the first and count <= callback_frames.
 KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int64_t n, int32_t count, int32_t last_channel,
                                       int32_t echo_frames) {
-  for (int32_t f = 0; f < count; f += frame_group) {
-    for (int32_t g = f; g < f + frame_group; ++g) {
+  const int32_t group = speed_paths_built_in ? frame_group : 1;
+  for (int32_t f = 0; f < count; f += group) {
+    for (int32_t g = f; g < f + group; ++g) {
       left_sum[g] = 0.0f;
       right_sum[g] = 0.0f;
     }
@@ -321,7 +389,7 @@ KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int64_t n, int32_t count, in
     if (channel_has_instrument(j, echo_frames)) mix_channel(j, n, count, echo_frames);
   }
   int32_t f = 0;
-  for (; f + frame_group <= count; f += frame_group) {
+  for (; speed_paths_built_in && f + frame_group <= count; f += frame_group) {
     for (int32_t g = 0; g < frame_group; ++g) {
       out[2 * (f + g)] = to_output(left_sum[f + g]);
       out[2 * (f + g) + 1] = to_output(right_sum[f + g]);
@@ -359,7 +427,7 @@ KELVORINSAA_KEEP_LOOPS void write_silence(int16_t* out, int32_t frames) {
 void measure_values(const int16_t* values, int32_t count) {
   std::array<int32_t, frame_group> largest{};  // one per lane, so the loop can run in vectors
   int32_t i = 0;
-  for (; i + frame_group <= count; i += frame_group) {
+  for (; speed_paths_built_in && i + frame_group <= count; i += frame_group) {
     for (int32_t g = 0; g < frame_group; ++g) {
       const int32_t magnitude = values[i + g] < 0 ? -values[i + g] : values[i + g];
       largest[g] = magnitude > largest[g] ? magnitude : largest[g];
@@ -369,7 +437,7 @@ void measure_values(const int16_t* values, int32_t count) {
     const int32_t magnitude = values[i] < 0 ? -values[i] : values[i];
     largest[0] = magnitude > largest[0] ? magnitude : largest[0];
   }
-  for (int32_t g = 1; g < frame_group; ++g)
+  for (int32_t g = 1; speed_paths_built_in && g < frame_group; ++g)
     largest[0] = largest[g] > largest[0] ? largest[g] : largest[0];
   const float peak = count > 0 ? static_cast<float>(largest[0]) * (1.0f / 32768.0f) : -10.0f;
   const double old_level = audio_level.load(std::memory_order_relaxed);
@@ -387,7 +455,7 @@ KELVORINSAA_KEEP_LOOPS void write_silent_bytes(uint8_t* bytes, int count) {
 KELVORINSAA_KEEP_LOOPS void write_little_endian(const int16_t* values, int32_t count,
                                                 uint8_t* bytes) {
   int32_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
+  if constexpr (speed_paths_built_in && std::endian::native == std::endian::little) {
     for (; i + frame_group <= count; i += frame_group) {
       __builtin_memcpy(bytes + 2 * i, values + i, frame_group * sizeof(int16_t));
     }
@@ -412,7 +480,7 @@ void mixer_init() {
     filter_state[k] = 0.0f;
     pan[k] = k % 2 == 0 ? 0.6f : 0.4f;
     echo_on[k] = 0;
-    silent_line_frames[k] = 0;
+    if constexpr (speed_paths_built_in) silent_line_frames[k] = 0;
   }
   song_published.store(false, std::memory_order_relaxed);
   mixer_set_clock(0);
