@@ -21,7 +21,7 @@ async function compareSpan(browser, server, from) {
     kelvorinsaa.onExactFrame = (k, drew) => { pictures.push(readPicture()); drawn.push(drew); };
     kelvorinsaa.onEnd = () => { window.ended = true; };
     kelvorinsaa.start(false), true`);
-  await page.waitFor('window.ended', 120);
+  await page.waitFor('window.ended', 400);
   const differences = [];
   for (let k = 0; k < framesPerSpan; ++k) {
     const name = `frame_${String(k + 1).padStart(6, '0')}.png`;
