@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target (fuzz/*_fuzz.cpp) under libFuzzer and keeps what they find: inputs that
-# reach new code are merged into fuzz/corpus/TARGET, crashes go to build-fuzz/findings/TARGET/.
+# reach new code are merged, minimized, into fuzz/corpus/TARGET; crashes go to
+# build-fuzz/findings/TARGET/.
 # Builds build-fuzz/ with clang first. Runs at the lowest priority.
 #
 # Usage: fuzz/run_long.sh [--parallel N] HOURS [TARGET...]
@@ -25,7 +26,7 @@ while [[ $# -gt 0 && $1 == --* ]]; do
   esac
 done
 if [[ -z $ci_seconds && $# -lt 1 ]]; then
-  sed -n '6,8p' "$0" >&2
+  sed -n '7,9p' "$0" >&2
   exit 2
 fi
 hours=${1:-0}
@@ -68,6 +69,22 @@ target_seeds() {
   if [[ $1 == song_parse ]]; then echo "$build/fuzz-seeds"; fi
 }
 
+# The corpus kept in the tree is small: the named inputs (*.txt, regression inputs and seeds)
+# stay whole, and beside them libFuzzer keeps the fewest of the rest and of the run's finds that
+# reach every edge they reach (hit counts aside). build-fuzz/fuzz-work keeps everything.
+keep_minimized() {
+  local target=$1 work=$2 log=$3 minimized=$scratch/minimized-$1 named
+  mkdir -p "$minimized"
+  # shellcheck disable=SC2046
+  nice -n 19 "$build/${target}_fuzz" -merge=1 -use_counters=0 $(target_flags "$target") \
+    "$minimized" "fuzz/corpus/$target" "$work" >"$log" 2>&1 || return 1
+  for named in "fuzz/corpus/$target"/*.txt; do
+    rm -f "$minimized/$(sha1sum <"$named" | cut -c1-40)"
+  done
+  find "fuzz/corpus/$target" -type f ! -name '*.txt' -delete
+  cp "$minimized"/* "fuzz/corpus/$target"/ 2>/dev/null || true
+}
+
 # One target for its share of the time; writes its summary line to $scratch/TARGET.summary.
 run_target() {
   local target=$1 work findings log deadline left runs=0 found=0 kept=0 cov=0 ft=0
@@ -96,13 +113,10 @@ run_target() {
       if ($i == "ft:") f = $(i + 1) } } END { print c + 0, f + 0 }' "$log")
   done
   if [[ -z $ci_seconds ]]; then
-    local before
-    before=$(ls "fuzz/corpus/$target" | wc -l)
-    nice -n 19 "$build/${target}_fuzz" -merge=1 $(target_flags "$target") \
-      "fuzz/corpus/$target" "$work" >"$log.merge" 2>&1 || echo "merge of $target failed" >&2
-    kept=$(($(ls "fuzz/corpus/$target" | wc -l) - before))
+    keep_minimized "$target" "$work" "$log.merge" || echo "merge of $target failed" >&2
+    kept=$(find "fuzz/corpus/$target" -type f ! -name '*.txt' | wc -l)
   fi
-  printf '%-12s %10d inputs in %5d s  cov %5d  ft %6d  kept %4d  findings %d\n' \
+  printf '%-12s %10d inputs in %5d s  cov %5d  ft %6d  corpus %4d  findings %d\n' \
     "$target" "$runs" "$seconds" "$cov" "$ft" "$kept" "$found" >"$scratch/$target.summary"
 }
 

@@ -69,6 +69,10 @@ void loop_start_keep(int64_t frame) {
   kept_valid.store(true, std::memory_order_relaxed);
 }
 
+void loop_start_forget() {
+  kept_valid.store(false, std::memory_order_relaxed);
+}
+
 bool loop_start_kept() {
   return kept_valid.load(std::memory_order_relaxed);
 }

@@ -12,5 +12,8 @@ void loop_start_keep(int64_t frame);
 // Whether a state is kept; the callback plays silence at the end of a pass otherwise.
 bool loop_start_kept();
 
+// Drops the kept state, for a player started again in the same process without --loop.
+void loop_start_forget();
+
 // Puts the kept state back. Audio thread: no allocation, no lock, no library call.
 void loop_start_restore();

@@ -2,6 +2,7 @@
 // engine changes only under the audio device's lock that the program hands in.
 #include "play_session.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "music/mixer.h"
@@ -89,7 +90,11 @@ std::string player_start(Player& player) {
            " frames, ends in row " + std::to_string((end - 1) / samples_per_row) + " of this song";
   }
   if (!engine_start(player.song, player.start_frame, error)) return error;
-  if (player.options.loop) loop_start_keep(player.start_frame);
+  if (player.options.loop) {
+    loop_start_keep(player.start_frame);
+  } else {
+    loop_start_forget();  // an earlier player of this process may have kept one
+  }
   player_status.end_frame.store(end, std::memory_order_relaxed);
   apply_mutes(player.options);
   channel_meters_on.store(true, std::memory_order_relaxed);
@@ -115,11 +120,21 @@ void reload_song(Player& player, const SongSource& fresh) {
   std::string error;
   const AudioLock lock(player);
   const int64_t frame = current_frame();
+  const int64_t old_row_frames = samples_per_row;
+  const int64_t row = old_row_frames > 0 ? frame / old_row_frames : 0;
   const SongLint lint = song_lint(fresh.text, false);  // replaces the model: locked
+  // The new song goes on at the same place of the same row in its own tempo (the same frame when
+  // the tempo stays), never past its end; a song without rows fails to start, and the old one
+  // goes on where it was.
+  int64_t fresh_frame = frame;
+  if (!lint.rejected && samples_per_row > 0 && old_row_frames > 0) {
+    const int64_t into_row = std::min<int64_t>(frame - row * old_row_frames, samples_per_row - 1);
+    fresh_frame = std::min(row * samples_per_row + into_row, player_end_frame(player.options));
+  }
   if (lint.rejected) {
     player.message = "not reloaded: " + lint.error;
     restart_locked(player, player.song, frame, error);
-  } else if (restart_locked(player, fresh, frame, error)) {
+  } else if (restart_locked(player, fresh, fresh_frame, error)) {
     player.warnings = warnings_of(lint);
     player.message = "reloaded " + fresh.name;
   } else {
