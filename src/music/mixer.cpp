@@ -169,12 +169,12 @@ void form_echoes(int32_t from, int32_t to, int32_t sounding, bool feed_echo) {
   form_echo<settle_tiny, false, false>(voiced_end, to);
 }
 
-// Copies count floats between the echo line and the scratch, a group at a time: a fixed-size
-// copy is a pair of vector moves, never a call.
+// Copies count floats between the echo line and the scratch, a group at a time: a group is a
+// pair of vector moves when optimized, and a plain loop, never a call to memcpy, when not.
 KELVORINSAA_KEEP_LOOPS void copy_floats(float* to, const float* from, int32_t count) {
   int32_t i = 0;
   for (; i + frame_group <= count; i += frame_group) {
-    __builtin_memcpy(to + i, from + i, frame_group * sizeof(float));
+    for (int32_t g = i; g < i + frame_group; ++g) to[g] = from[g];
   }
   for (; i < count; ++i) to[i] = from[i];
 }
