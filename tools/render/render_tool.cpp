@@ -229,8 +229,13 @@ void show_progress(int64_t done, int64_t total) {
 }
 
 // Runs the callback buffer by buffer from the range's start; the last buffer is cut.
-bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error) {
-  if (!engine_start(song, range.start, error, &interrupt_signal)) return false;
+bool render(const SongSource& song, const Range& range, const Pass& pass, std::string& error,
+            bool engine_fresh = false) {
+  // An engine just started at frame 0 is where a render from 0 begins: the song's instruments
+  // are not made a second time.
+  if (!(engine_fresh && range.start == 0) &&
+      !engine_start(song, range.start, error, &interrupt_signal))
+    return false;
   channel_mute_mask.store(pass.mute_mask, std::memory_order_relaxed);
   const auto rows_before = [](int64_t frame) {
     return (frame + samples_per_row - 1) / samples_per_row;
@@ -354,7 +359,7 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
   pass.stats = options.stats ? &stats : nullptr;
   pass.trace = trace.stream;
   pass.mute_mask = mute_mask_for(options.muted, options.soloed);
-  const bool rendered = render(song, range, pass, error);
+  const bool rendered = render(song, range, pass, error, true);
   const bool trace_kept = options.trace_path == nullptr || output_finish(trace, rendered);
   const bool out_kept = options.out_path == nullptr || output_finish(output, rendered);
   if (interrupt_signal != 0) return 128 + interrupt_signal;  // as shells report a signal
