@@ -7,8 +7,10 @@ run_packages=(g++ cmake make pkg-config libsdl1.2-dev libgl-dev libgl1-mesa-dri 
               libpng-dev)
 test_packages=(libgtest-dev libx11-dev libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick clang-format
                clang libclang-rt-14-dev ffmpeg python3 emscripten chromium libsdl1.2-compat pulseaudio
-               pulseaudio-utils)
+               pulseaudio-utils firefox-esr gir1.2-webkit2-4.1 libwebkit2gtk-4.1-0 webkit2gtk-driver python3-gi
+               openbox gstreamer1.0-pulseaudio gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 
+want=${1:-run}
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
 
@@ -19,12 +21,24 @@ if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>
   exit 0
 fi
 
+# The web pages' build and their browser tests take npm packages at the versions of the lock
+# file; installed again only when the lock file changed since the last install.
+install_npm_packages() {
+  [ "$want" = test ] && command -v npm >/dev/null 2>&1 || return 0
+  local root stamp
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  stamp=$root/node_modules/.installed-package-lock.json
+  cmp -s "$root/package-lock.json" "$stamp" 2>/dev/null && return 0
+  echo "Installing the npm packages of package-lock.json"
+  (cd "$root" && npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json "$stamp")
+}
+
 missing=()
 for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
   [ "$status" = "install ok installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && { install_npm_packages; exit 0; }
 
 echo "Installing: ${missing[*]}"
 as_root=()
@@ -32,3 +46,4 @@ as_root=()
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_npm_packages
