@@ -1,6 +1,8 @@
 // The page's player on the audio thread: plays the show's 16-bit stereo buffers, in the order
 // the page posts them, as values / 32768. Tells the page the context time of the first frame,
-// how many frames it has played and how often it ran dry.
+// how many frames it has played, how often it ran dry and for how many frames. A message
+// {dropFrom: F} drops what is queued from frame F of the stream on, so that the buffers posted
+// next follow frame F; of those, what lies before the frame now playing is skipped.
 class KelvorinsaaPlayer extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -9,7 +11,31 @@ class KelvorinsaaPlayer extends AudioWorkletProcessor {
     this.played = 0;
     this.underruns = 0;
     this.firstFrameTime = undefined;
-    this.port.onmessage = (event) => this.queue.push(event.data);
+    this.gapFrames = 0;
+    this.skip = 0;
+    this.port.onmessage = (event) => {
+      if (event.data.dropFrom !== undefined) return this.dropFrom(event.data.dropFrom);
+      const values = event.data;
+      const skipped = Math.min(this.skip, values.length / 2);
+      this.skip -= skipped;
+      if (skipped * 2 < values.length) this.queue.push(values.subarray(skipped * 2));
+    };
+  }
+
+  dropFrom(frame) {
+    let keep = Math.max(frame - this.played, 0);
+    const kept = [];
+    let offset = this.offset;
+    for (const values of this.queue) {
+      if (keep <= 0) break;
+      const left = values.length / 2 - offset;
+      kept.push(left <= keep ? values : values.subarray(0, 2 * (offset + keep)));
+      keep -= Math.min(left, keep);
+      offset = 0;
+    }
+    if (kept.length === 0) this.offset = 0;
+    this.queue = kept;
+    this.skip = Math.max(this.played - frame, 0);
   }
 
   process(inputs, outputs) {
@@ -31,14 +57,17 @@ class KelvorinsaaPlayer extends AudioWorkletProcessor {
         this.offset = 0;
       }
     }
-    if (i < left.length && this.firstFrameTime !== undefined) this.underruns += 1;
+    if (i < left.length && this.firstFrameTime !== undefined) {
+      this.underruns += 1;
+      this.gapFrames += left.length - i;
+    }
     left.fill(0, i);
     right.fill(0, i);
     const before = this.played;
     this.played += this.firstFrameTime === undefined ? 0 : i;
     if (this.firstFrameTime !== undefined && (before === 0 || (this.played >> 10) !== (before >> 10))) {
       this.port.postMessage({firstFrameTime: this.firstFrameTime, played: this.played,
-                             underruns: this.underruns});
+                             underruns: this.underruns, gapFrames: this.gapFrames});
     }
     return true;
   }

@@ -34,20 +34,20 @@ const char* const usage_text =
     "usage error.\n";
 
 // The parser says "line N: reason" or "end of song: reason"; compilers say FILE:N: reason.
-std::string located(const char* path, const char* error) {
+SongFinding located(const std::string& error) {
   int line = 0;
   int consumed = 0;
-  if (std::sscanf(error, "line %d: %n", &line, &consumed) == 1 && consumed > 0) {
-    return std::string(path) + ":" + std::to_string(line) + ": " + (error + consumed);
+  if (std::sscanf(error.c_str(), "line %d: %n", &line, &consumed) == 1 && consumed > 0) {
+    return {line, true, error.substr(static_cast<size_t>(consumed))};
   }
-  return std::string(path) + ": " + error;
+  return {0, true, error};
 }
 
-void print_warning(std::FILE* err, const char* path, const LintWarning& warning) {
-  if (warning.line == 0) {
-    std::fprintf(err, "%s: warning: %s\n", path, warning.text.c_str());
+void print_finding(std::FILE* err, const char* path, const SongFinding& finding) {
+  if (finding.line == 0) {
+    std::fprintf(err, "%s: %s\n", path, finding.text.c_str());
   } else {
-    std::fprintf(err, "%s:%d: warning: %s\n", path, warning.line, warning.text.c_str());
+    std::fprintf(err, "%s:%d: %s\n", path, finding.line, finding.text.c_str());
   }
 }
 
@@ -59,33 +59,41 @@ bool check_song(const char* path, bool as_show, std::FILE* err) {
     std::fprintf(err, "kelvorinsaa-songcheck: %s\n", error.c_str());
     return false;
   }
-  // The lint leaves the model as the parser made it.
-  const SongLint lint = song_lint(song.text, false);
-  if (lint.rejected) {
-    std::fprintf(err, "%s\n", located(path, lint.error.c_str()).c_str());
-    return false;
+  bool good = true;
+  for (const SongFinding& finding : song_findings(song.text, false, as_show)) {
+    print_finding(err, path, finding);
+    good = good && !finding.fault;
   }
-  const char* unplayable = song_unplayable_reason();
-  for (const LintWarning& warning : lint.warnings) {
-    if (unplayable == nullptr || warning.text != unplayable) print_warning(err, path, warning);
-  }
-  if (unplayable != nullptr) {
-    std::fprintf(err, "%s: %s\n", path, unplayable);
-    return false;
-  }
-  if (as_show && samples_per_row != show_row_frames) {
-    std::fprintf(err, "%s: rows of %d frames, but the picture counts rows of %d (tempo 125)\n",
-                 path, samples_per_row, show_row_frames);
-    return false;
-  }
-  if (as_show && tracks[1][0] == end_marker) {
-    std::fprintf(err, "%s: track 1 is empty, so the show would be silent\n", path);
-    return false;
-  }
-  return true;
+  return good;
 }
 
 }  // namespace
+
+std::vector<SongFinding> song_findings(const std::string& text, bool with_clipping, bool as_show) {
+  // The lint leaves the model as the parser made it.
+  const SongLint lint = song_lint(text, with_clipping);
+  if (lint.rejected) return {located(lint.error)};
+  std::vector<SongFinding> findings;
+  const char* unplayable = song_unplayable_reason();
+  for (const LintWarning& warning : lint.warnings) {
+    if (unplayable == nullptr || warning.text != unplayable) {
+      findings.push_back({warning.line, false, "warning: " + warning.text});
+    }
+  }
+  if (unplayable != nullptr) {
+    findings.push_back({0, true, unplayable});
+    return findings;
+  }
+  if (as_show && samples_per_row != show_row_frames) {
+    findings.push_back({0, true,
+                        "rows of " + std::to_string(samples_per_row) +
+                            " frames, but the picture counts rows of " +
+                            std::to_string(show_row_frames) + " (tempo 125)"});
+  } else if (as_show && tracks[1][0] == end_marker) {
+    findings.push_back({0, true, "track 1 is empty, so the show would be silent"});
+  }
+  return findings;
+}
 
 int songcheck_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
   bool as_show = false;

@@ -1,0 +1,123 @@
+// The studio's worker, off the page's thread: an engine of its own that checks each edited text
+// (the song check's findings) and renders the exports, a WAV of the whole song or of the loop's
+// rows and a ZIP of the stems, with progress, as kelvorinsaa-render writes them. Messages:
+//   {kind: 'start', wasm}                                   -> {kind: 'ready'}
+//   {kind: 'check', id, text, clipping}                     -> {kind: 'findings', id, findings}
+//   {kind: 'render', id, text, from, to, muted, soloed, stems}
+//       -> {kind: 'progress', id, done} ... {kind: 'rendered', id, blob} or {kind: 'failed', id, error}
+import {Zip, ZipPassThrough} from 'fflate';
+import {wavHeader} from './wav_file.js';
+
+const bufferFrames = 1024;
+let engine = null;
+
+function writeText(text) {
+  const bytes = new TextEncoder().encode(text);
+  const at = engine._studio_text_space(bytes.length);
+  engine.HEAPU8.set(bytes, at);
+}
+
+function check(text, clipping) {
+  writeText(text);
+  const report = engine.UTF8ToString(engine._studio_check(clipping ? 1 : 0));
+  return report.split('\n').filter((line) => line !== '').map((line) => {
+    const [number, kind, ...words] = line.split('\t');
+    return {line: Number(number), fault: kind === 'fault', text: words.join('\t')};
+  });
+}
+
+function muteMask(muted, soloed) {
+  return (soloed !== 0 ? (~soloed | muted) : muted) >>> 0;
+}
+
+// Frames from to to of the text with mask as a WAV file's parts (header first).
+function renderWav(text, from, to, mask, onBuffer) {
+  writeText(text);
+  if (engine._studio_render_start(from, mask) !== 0) {
+    throw new Error(engine.UTF8ToString(engine._studio_error()));
+  }
+  const total = to - from;
+  const parts = [wavHeader(total)];
+  const chunkBuffers = 64;
+  for (let done = 0; done < total;) {
+    const frames = Math.min(chunkBuffers * bufferFrames, total - done);
+    const bytes = new Uint8Array(frames * 4);
+    for (let at = 0; at < frames; at += bufferFrames) {
+      const values = engine._studio_render_next();
+      const count = Math.min(bufferFrames, frames - at);
+      bytes.set(engine.HEAPU8.subarray(values, values + count * 4), at * 4);
+    }
+    parts.push(bytes);
+    done += frames;
+    onBuffer(frames);
+  }
+  return parts;
+}
+
+function stemName(channel) {
+  return `channel_${String(channel).padStart(2, '0')}.wav`;
+}
+
+function renderStems(request, progress) {
+  writeText(request.text);
+  engine._studio_render_start(0, 0);
+  const lastChannel = engine._studio_last_channel();
+  const userMask = muteMask(request.muted, request.soloed);
+  const chunks = [];
+  const zip = new Zip((error, chunk) => {
+    if (error) throw error;
+    chunks.push(chunk);
+  });
+  for (let k = 1; k <= lastChannel; ++k) {
+    const file = new ZipPassThrough(stemName(k));
+    zip.add(file);
+    const mask = (~(1 << k) | userMask) >>> 0;
+    const parts = renderWav(request.text, request.from, request.to, mask, progress);
+    parts.forEach((part, i) => file.push(part, i === parts.length - 1));
+  }
+  zip.end();
+  return {blob: new Blob(chunks, {type: 'application/zip'}), files: lastChannel};
+}
+
+function render(request) {
+  let done = 0;
+  let lastPost = 0;
+  const channels = (() => {
+    if (!request.stems) return 1;
+    writeText(request.text);
+    engine._studio_render_start(0, 0);
+    return engine._studio_last_channel();
+  })();
+  const total = (request.to - request.from) * channels;
+  const progress = (frames) => {
+    done += frames;
+    const now = Date.now();
+    if (now - lastPost > 100) {
+      lastPost = now;
+      postMessage({kind: 'progress', id: request.id, done: done / total});
+    }
+  };
+  if (request.stems) return renderStems(request, progress).blob;
+  const mask = muteMask(request.muted, request.soloed);
+  return new Blob(renderWav(request.text, request.from, request.to, mask, progress),
+                  {type: 'audio/wav'});
+}
+
+onmessage = async (event) => {
+  const request = event.data;
+  if (request.kind === 'start') {
+    engine = await createStudioEngine({wasmBinary: request.wasm});
+    postMessage({kind: 'ready'});
+  } else if (request.kind === 'check') {
+    postMessage({kind: 'findings', id: request.id, text: request.text,
+                 findings: check(request.text, request.clipping)});
+  } else if (request.kind === 'render') {
+    try {
+      const began = performance.now();
+      const blob = render(request);
+      postMessage({kind: 'rendered', id: request.id, blob, ms: performance.now() - began});
+    } catch (e) {
+      postMessage({kind: 'failed', id: request.id, error: e.message});
+    }
+  }
+};

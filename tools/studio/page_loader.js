@@ -1,0 +1,41 @@
+// Unpacks the studio's program from the page itself: one deflated, base64 block holding the
+// engine, the worker, the worklet, the page's modules, the built-in song and the WebAssembly,
+// inflated by the browser where it can, by fflate where not; then runs the page's modules.
+import {inflateSync} from 'fflate';
+
+const partNames = ['engine', 'worker', 'worklet', 'main', 'builtInSong', 'wasm'];
+
+async function inflate(bytes) {
+  try {
+    const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate-raw'));
+    return new Uint8Array(await new Response(stream).arrayBuffer());
+  } catch (e) {
+    return inflateSync(bytes);
+  }
+}
+
+async function unpack() {
+  const packed = document.getElementById('packed-program');
+  const binary = atob(packed.textContent.trim());
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  const whole = await inflate(bytes);
+  const lengths = JSON.parse(packed.dataset.lengths);
+  const parts = {};
+  let at = 0;
+  partNames.forEach((name, i) => {
+    const part = whole.subarray(at, at + lengths[i]);
+    at += lengths[i];
+    parts[name] = name === 'wasm' ? part.slice() : new TextDecoder().decode(part);
+  });
+  window.studioParts = parts;
+  const script = document.createElement('script');
+  script.src = URL.createObjectURL(new Blob([parts.main], {type: 'text/javascript'}));
+  document.body.append(script);
+}
+
+unpack().catch(() => {
+  document.getElementById('status').textContent =
+      'This browser cannot run the studio: it could not unpack the page\'s program.';
+  document.getElementById('status').classList.add('shown');
+});

@@ -1,0 +1,92 @@
+// The studio's editor: CodeMirror with line numbers, undo and redo, search, the song language's
+// highlighting, the song check's findings as diagnostics on their lines, and the entries being
+// heard marked in the text. Lines end only at line feeds, so a carriage return stays in the text
+// as it was written.
+import {EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter,
+        highlightSpecialChars, drawSelection, Decoration} from '@codemirror/view';
+import {EditorState, StateField, StateEffect} from '@codemirror/state';
+import {history, defaultKeymap, historyKeymap, indentWithTab} from '@codemirror/commands';
+import {searchKeymap, highlightSelectionMatches} from '@codemirror/search';
+import {syntaxHighlighting, bracketMatching} from '@codemirror/language';
+import {setDiagnostics, lintGutter, lintKeymap} from '@codemirror/lint';
+import {songLanguage, songHighlightStyle} from './song_language.js';
+
+const setHeard = StateEffect.define();
+const heardMark = Decoration.mark({class: 'heard'});
+
+const heardField = StateField.define({
+  create: () => Decoration.none,
+  update(marks, transaction) {
+    marks = marks.map(transaction.changes);
+    for (const effect of transaction.effects) {
+      if (effect.is(setHeard)) marks = effect.value;
+    }
+    return marks;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+
+const theme = EditorView.theme({
+  '&': {height: '100%', backgroundColor: '#140c0c', color: '#e0d6d6'},
+  '.cm-content': {fontFamily: 'ui-monospace, monospace', caretColor: '#f0a8a8'},
+  '.cm-gutters': {backgroundColor: '#1c1212', color: '#7a6a6a', border: 'none'},
+  '.cm-activeLine': {backgroundColor: '#22161680'},
+  '.heard': {backgroundColor: '#f0a8a855', outline: '1px solid #f0a8a8', borderRadius: '2px'},
+  '&.cm-focused .cm-selectionBackground, .cm-selectionBackground': {backgroundColor: '#503030'},
+}, {dark: true});
+
+// onChange(text) after every change of the text; a change that would make the text longer than
+// largest characters is refused, and onRefused() told.
+export function createEditor(parent, text, onChange, largest, onRefused) {
+  return new EditorView({
+    parent,
+    state: EditorState.create({
+      doc: text,
+      extensions: [
+        EditorState.lineSeparator.of('\n'),
+        EditorState.transactionFilter.of((transaction) => {
+          if (!transaction.docChanged || transaction.newDoc.length <= largest) return transaction;
+          onRefused();
+          return [];
+        }),
+        lineNumbers(), highlightActiveLineGutter(), highlightSpecialChars(), history(),
+        drawSelection(), highlightActiveLine(), highlightSelectionMatches(), bracketMatching(),
+        songLanguage, syntaxHighlighting(songHighlightStyle), lintGutter(), heardField, theme,
+        keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, ...lintKeymap,
+                   indentWithTab]),
+        EditorView.updateListener.of((update) => {
+          if (update.docChanged) onChange(update.state.doc.toString());
+        }),
+      ],
+    }),
+  });
+}
+
+export function editorText(view) {
+  return view.state.doc.toString();
+}
+
+// Replaces the whole text (an opened file, a link): one step of the undo history.
+export function replaceText(view, text) {
+  view.dispatch({changes: {from: 0, to: view.state.doc.length, insert: text}});
+}
+
+// findings: [{line, fault, text}] as the song check gives them; line 0 goes on the first line.
+export function showFindings(view, findings) {
+  const doc = view.state.doc;
+  const diagnostics = findings.map((finding) => {
+    const line = doc.line(Math.min(Math.max(finding.line, 1), doc.lines));
+    return {from: line.from, to: line.to, severity: finding.fault ? 'error' : 'warning',
+            message: finding.text};
+  });
+  view.dispatch(setDiagnostics(view.state, diagnostics));
+}
+
+// ranges: [[from, to], ...] of the entries heard now, in the text as it stands.
+export function showHeard(view, ranges) {
+  const length = view.state.doc.length;
+  const marks = ranges.filter(([from, to]) => from < to && to <= length)
+                      .sort((a, b) => a[0] - b[0])
+                      .map(([from, to]) => heardMark.range(from, to));
+  view.dispatch({effects: setHeard.of(Decoration.set(marks, true))});
+}

@@ -1,0 +1,298 @@
+// The studio page: the editor, the sound of each edit from the frame heard, the show's picture
+// beside it, the transport panel, storage, files, links and exports, put together. The page's
+// own thread; the song check and the exports run in the worker. window.kelvorinsaaStudio is
+// what the tests read and drive.
+import {createEditor, editorText, replaceText, showFindings, showHeard} from './song_editor.js';
+import {songPlaces} from './song_language.js';
+import {StudioPlayer} from './studio_player.js';
+import {openSound, resumeOnInput} from './sound_output.js';
+import {createPanel} from './transport_panel.js';
+import {storedSong, storeSong, keepStoredAside, readSongFile, saveSong, download, acceptDrops,
+        largestSong} from './song_files.js';
+import {songToFragment, songFromFragment, songFragmentOf, songLinkFor} from '../../src/web/song_link.js';
+
+const typingPauseMs = 250;
+const parts = window.studioParts;
+const byId = (id) => document.getElementById(id);
+const api = {ready: false, findings: [], heardRanges: [], problem: '', checks: 0, reloads: 0,
+             exports: {}};
+window.kelvorinsaaStudio = api;
+
+let editor = null;
+let player = null;
+let worker = null;
+let engine = null;
+let playingText = '';
+let playingPlaces = {patterns: new Map(), tracks: new Map()};
+let typingTimer = 0;
+let lastHeardRow = -1;
+let requestId = 0;
+const pending = new Map();
+
+// One sentence for the person, in the status line; '' clears it.
+function say(sentence) {
+  api.problem = sentence;
+  byId('status').textContent = sentence;
+  byId('status').classList.toggle('shown', sentence !== '');
+}
+
+function askWorker(message, onProgress) {
+  const id = ++requestId;
+  return new Promise((resolve, reject) => {
+    pending.set(id, {resolve, reject, onProgress});
+    worker.postMessage({...message, id});
+  });
+}
+
+function startWorker() {
+  const source = parts.engine + '\n' + parts.worker;
+  worker = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+  const ready = new Promise((resolve) => {
+    worker.onmessage = (event) => {
+      const reply = event.data;
+      if (reply.kind === 'ready') return resolve();
+      const waiting = pending.get(reply.id);
+      if (!waiting) return;
+      if (reply.kind === 'progress') return waiting.onProgress && waiting.onProgress(reply.done);
+      pending.delete(reply.id);
+      if (reply.kind === 'failed') waiting.reject(new Error(reply.error));
+      else waiting.resolve(reply);
+    };
+  });
+  worker.postMessage({kind: 'start', wasm: parts.wasm});
+  return ready;
+}
+
+async function check(text) {
+  const reply = await askWorker({kind: 'check', text, clipping: false});
+  api.checks += 1;
+  if (editorText(editor) !== text) return;
+  api.findings = reply.findings;
+  showFindings(editor, reply.findings);
+  // The stretches that clip take the show's length of mixing: found after the rest.
+  const full = await askWorker({kind: 'check', text, clipping: true});
+  if (editorText(editor) !== text) return;
+  api.findings = full.findings;
+  showFindings(editor, full.findings);
+}
+
+// The text as it stands now is heard from the frame the speakers are at.
+function hearText(text) {
+  if (!player) return;
+  const problem = playingText === '' ? player.start(text) : player.reload(text);
+  api.reloads += 1;
+  if (problem) {
+    say(`Still playing the last good song: ${problem}.`.replace(/\.\.$/, '.'));
+    return;
+  }
+  playingText = text;
+  playingPlaces = songPlaces(text);
+  lastHeardRow = -1;
+  say('');
+}
+
+function textChanged(text) {
+  storeSong(text);
+  clearTimeout(typingTimer);
+  typingTimer = setTimeout(() => {
+    check(text).catch(() => {});
+    hearText(text);
+  }, typingPauseMs);
+}
+
+function setText(text) {
+  replaceText(editor, text);
+}
+
+async function openFile(file) {
+  try {
+    setText(await readSongFile(file));
+    byId('save-name').value = file.name;
+  } catch (e) {
+    say(e.message);
+  }
+}
+
+async function share() {
+  const value = await songToFragment(editorText(editor));
+  const link = songLinkFor(location, value);
+  const showLink = link.replace(/[^/]*(#.*)$/, 'kelvorinsaa.html$1');
+  history.replaceState(null, '', '#song=' + value);
+  byId('share-link').value = link;
+  byId('show-link').href = showLink;
+  byId('share-box').hidden = false;
+  try {
+    await navigator.clipboard.writeText(link);
+  } catch (e) {}
+  api.sharedLink = link;
+}
+
+function loopRange() {
+  const from = Math.floor(Number(byId('loop-from').value) || 0);
+  const to = Math.floor(Number(byId('loop-to').value) || 0);
+  return {from, to};
+}
+
+async function exportSound(kind) {
+  const text = playingText || editorText(editor);
+  const rowFrames = player.samplesPerRow();
+  let from = 0;
+  let to = Math.round(engine._studio_end_frame());
+  if (kind === 'loop') {
+    const range = loopRange();
+    if (!(range.to > range.from)) return say('The loop\'s rows run from a row to a later one.');
+    from = range.from * rowFrames;
+    to = range.to * rowFrames;
+  }
+  const mutes = panel.mutes();
+  const progress = byId('export-progress');
+  progress.hidden = false;
+  progress.value = 0;
+  try {
+    const reply = await askWorker({kind: 'render', text, from, to, muted: mutes.muted,
+                                   soloed: mutes.soloed, stems: kind === 'stems'},
+                                  (done) => { progress.value = done; });
+    const name = (byId('save-name').value || 'song.txt').replace(/\.[^.]*$/, '');
+    api.exports[kind] = {blob: reply.blob, ms: reply.ms};
+    download(reply.blob, kind === 'stems' ? `${name}_stems.zip` :
+             kind === 'loop' ? `${name}_rows_${from / rowFrames}-${to / rowFrames}.wav` :
+             `${name}.wav`);
+  } catch (e) {
+    say(`The export failed: ${e.message}.`.replace(/\.\.$/, '.'));
+  } finally {
+    progress.hidden = true;
+  }
+}
+
+function highlightHeard(heard) {
+  if (heard.row === lastHeardRow) return;
+  lastHeardRow = heard.row;
+  const places = player.placesOfRow(heard.row);
+  api.heardRow = heard.row;
+  api.heardPlaces = places;
+  if (!places || editorText(editor) !== playingText) return showHeard(editor, []);
+  const ranges = [];
+  for (const place of places) {
+    if (place.finished) continue;
+    const track = playingPlaces.tracks.get(place.channel);
+    if (track && track[place.entry]) ranges.push(track[place.entry]);
+    const pattern = playingPlaces.patterns.get(place.pattern);
+    if (pattern && pattern[place.row]) ranges.push(pattern[place.row]);
+  }
+  api.heardRanges = ranges;
+  showHeard(editor, ranges);
+}
+
+let panel = null;
+const startMs = performance.now();
+
+function frame() {
+  if (player) {
+    player.topUp();
+    const heard = player.heard();
+    engine._studio_draw(Math.floor(performance.now() - startMs), heard.shownFrames,
+                        heard.shownLevel);
+    panel.update({...heard, paused: player.paused || player.sound.context.state !== 'running',
+                  endRow: player.endRow(), lastChannel: player.lastChannel()});
+    highlightHeard(heard);
+    api.heard = heard;
+  }
+  requestAnimationFrame(frame);
+}
+
+async function loadEngine(canvas) {
+  const gl = canvas.getContext('webgl', {alpha: false, antialias: false, depth: false,
+                                         stencil: false, premultipliedAlpha: false,
+                                         preserveDrawingBuffer: true});
+  const script = document.createElement('script');
+  script.src = URL.createObjectURL(new Blob([parts.engine], {type: 'text/javascript'}));
+  await new Promise((resolve, reject) => {
+    script.onload = resolve;
+    script.onerror = reject;
+    document.head.append(script);
+  });
+  const instance = await createStudioEngine({wasmBinary: parts.wasm, gl});
+  if (gl) instance._studio_picture_start();
+  return {instance, picture: !!gl};
+}
+
+async function initialText() {
+  const fragment = songFragmentOf(location.hash);
+  if (fragment !== null) {
+    try {
+      const text = await songFromFragment(fragment);
+      keepStoredAside();
+      return {text};
+    } catch (e) {
+      return {text: storedSong() ?? parts.builtInSong, problem: e.message};
+    }
+  }
+  return {text: storedSong() ?? parts.builtInSong};
+}
+
+function wireButtons() {
+  byId('open').addEventListener('click', () => byId('open-file').click());
+  byId('open-file').addEventListener('change', (event) => {
+    if (event.target.files[0]) openFile(event.target.files[0]);
+    event.target.value = '';
+  });
+  byId('save').addEventListener('click', () => saveSong(editorText(editor), byId('save-name').value));
+  byId('share').addEventListener('click', () => share());
+  byId('export-wav').addEventListener('click', () => exportSound('whole'));
+  byId('export-loop').addEventListener('click', () => exportSound('loop'));
+  byId('export-stems').addEventListener('click', () => exportSound('stems'));
+  byId('built-in').addEventListener('click', () => setText(parts.builtInSong));
+  byId('full-screen').addEventListener('click', () => {
+    const box = byId('picture-box');
+    const ask = box.requestFullscreen || box.webkitRequestFullscreen;
+    if (ask) Promise.resolve(ask.call(box)).catch(() => say('The browser refused full screen.'));
+  });
+  acceptDrops(document.body, openFile);
+}
+
+async function main() {
+  const workerReady = startWorker();
+  const loaded = await loadEngine(byId('picture'));
+  engine = loaded.instance;
+  api.engine = engine;
+  const first = await initialText();
+  editor = createEditor(byId('editor'), first.text, textChanged, largestSong, () => {
+    say('That would make the song larger than 1 MiB, so the text was left as it was.');
+  });
+  api.editor = editor;
+  panel = createPanel(byId('panel'), {
+    playPause: () => player && player.setPaused(!(player.paused ||
+                                                  player.sound.context.state !== 'running')),
+    seek: (row) => player && player.seekRow(row),
+    loop: (from, to) => player && player.setLoop(from, to),
+    mutes: (muted, soloed) => player && player.setMutes(muted, soloed),
+  });
+  wireButtons();
+  if (!loaded.picture) byId('picture-box').classList.add('no-picture');
+  storeSong(first.text);
+  await workerReady;
+  check(first.text).catch(() => {});
+  try {
+    const sound = await openSound(parts.worklet);
+    player = new StudioPlayer(engine, sound);
+    api.player = player;
+    hearText(first.text);
+    resumeOnInput(sound.context);
+    if (sound.context.state !== 'running') {
+      sound.context.resume();
+      if (first.problem === undefined && sound.context.state !== 'running') {
+        say('Click anywhere or press a key to hear the song.');
+        sound.context.addEventListener('statechange', () => {
+          if (sound.context.state === 'running' && api.problem.startsWith('Click')) say('');
+        });
+      }
+    }
+  } catch (e) {
+    say(e.message);
+  }
+  if (first.problem) say(first.problem);
+  api.ready = true;
+  requestAnimationFrame(frame);
+}
+
+main();

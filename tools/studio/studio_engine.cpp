@@ -1,0 +1,250 @@
+// The studio's entry points into the engine (studio.js and the export worker call them): the
+// player started, restarted, muted and looped through the player's own session, the mixing of one
+// buffer at a time for the page's sound, each row's places in the tracks for the text's
+// highlights, the show's picture at the clock the page hears, and the song check, the render and
+// the stems for the worker. Each instance (the page's, the worker's) has one thread.
+#include <emscripten/emscripten.h>
+
+#include <array>
+#include <string>
+
+#include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_model.h"
+#include "music/song_view.h"
+#include "play_loop.h"
+#include "play_session.h"
+#include "play_state.h"
+#include "shared/shared_values.h"
+#include "songcheck_tool.h"
+#include "tool_engine.h"
+#include "visuals/frame_driver.h"
+#include "visuals/textures.h"
+#include "web/gl_layer.h"
+
+namespace {
+
+constexpr int32_t buffer_bytes = callback_frames * 4;
+constexpr int32_t remembered_rows =
+    4096;                            // rows of places kept: far more than the page mixes ahead
+constexpr int32_t place_fields = 4;  // entry, pattern, row, finished
+
+Player player;
+std::string text_space;  // the song text the page hands in
+std::string last_error;
+std::string report;  // what studio_check returns
+alignas(4) uint8_t sound_buffer[buffer_bytes];
+float mixer_level = 0;  // audio_level as the mixer left it, apart from what the picture is shown
+std::array<float, channel_count> buffer_channel_peaks{};
+
+// Each row's places, by row as a ring; a row's tag says which row a slot holds.
+std::array<int64_t, remembered_rows> place_row_tag{};
+std::array<std::array<int32_t, channel_count * place_fields>, remembered_rows> places{};
+int64_t next_tick_row = 0;
+
+int64_t first_row_at_or_after(int64_t frame) {
+  return samples_per_row > 0 ? (frame + samples_per_row - 1) / samples_per_row : 0;
+}
+
+void forget_places() {
+  place_row_tag.fill(-1);
+  next_tick_row = first_row_at_or_after(frames_mixed.load(std::memory_order_relaxed));
+}
+
+// Row tick hook: the player's own figures, then this row's places for the highlights.
+void studio_row_hook(int32_t last_channel) {
+  player_row_hook(last_channel);
+  if (player.options.loop && next_tick_row >= player.options.to_row) {
+    next_tick_row = player.options.from_row;  // the loop went back to its first row
+  }
+  const int32_t slot = static_cast<int32_t>(next_tick_row % remembered_rows);
+  place_row_tag[slot] = next_tick_row;
+  std::array<int32_t, channel_count* place_fields>& row = places[slot];
+  row.fill(-1);
+  for (int32_t k = 1; k <= last_channel; ++k) {
+    const ChannelView view = channel_view(k);
+    row[k * place_fields] = view.entry;
+    row[k * place_fields + 1] = view.pattern;
+    row[k * place_fields + 2] = view.row;
+    row[k * place_fields + 3] = view.finished ? 1 : 0;
+  }
+  ++next_tick_row;
+}
+
+void hook_places() {
+  forget_places();
+  row_tick_hook = studio_row_hook;
+}
+
+SongSource studio_song() {
+  return {"song", "", text_space};
+}
+
+}  // namespace
+
+extern "C" {
+
+// Room for a song text of length bytes, which the page writes before the calls that take it.
+EMSCRIPTEN_KEEPALIVE char* studio_text_space(int32_t length) {
+  text_space.assign(static_cast<size_t>(length), '\0');
+  return text_space.data();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* studio_error() {
+  return last_error.c_str();
+}
+
+// Starts the player with the text at frame, with the meters on. 0, or 1 with studio_error.
+EMSCRIPTEN_KEEPALIVE int32_t studio_start(double frame) {
+  player = Player{};
+  last_error = player_start(player);
+  if (!last_error.empty()) return 1;
+  if (!restart_at(player, studio_song(), static_cast<int64_t>(frame), last_error)) return 1;
+  hook_places();
+  return 0;
+}
+
+// The text as the new song from frame on: a song that cannot start leaves the one before playing
+// there. 0, or 1 with studio_error.
+EMSCRIPTEN_KEEPALIVE int32_t studio_restart(double frame, int32_t with_text) {
+  const SongSource song = with_text != 0 ? studio_song() : player.song;
+  const bool started = restart_at(player, song, static_cast<int64_t>(frame), last_error);
+  hook_places();
+  return started ? 0 : 1;
+}
+
+// Mute and solo as bit masks of channels (1 << N); heard from the next buffer mixed.
+EMSCRIPTEN_KEEPALIVE void studio_set_mutes(uint32_t muted, uint32_t soloed) {
+  player.options.muted = muted;
+  player.options.soloed = soloed;
+  channel_mute_mask.store(mute_mask_for(muted, soloed), std::memory_order_relaxed);
+}
+
+// Plays rows from_row to to_row (exclusive) over and over, seamlessly; to_row 0 ends the loop
+// and plays on to the show's length. The engine stays where it is.
+EMSCRIPTEN_KEEPALIVE int32_t studio_set_loop(int32_t from_row, int32_t to_row, double frame) {
+  player.options.loop = to_row > from_row;
+  player.options.from_row = player.options.loop ? from_row : 0;
+  player.options.to_row = player.options.loop ? to_row : -1;
+  player.start_frame = player.options.from_row * samples_per_row;
+  if (!player.options.loop) loop_start_forget();
+  const bool started = restart_at(player, player.song, static_cast<int64_t>(frame), last_error);
+  if (player.options.loop) {  // restart_at keeps the loop's start only for a new song
+    std::string ignored;
+    restart_at(player, player.song, player.start_frame, ignored);
+    loop_start_keep(player.start_frame);
+    restart_at(player, player.song, static_cast<int64_t>(frame), ignored);
+  }
+  hook_places();
+  return started ? 0 : 1;
+}
+
+// Mixes the next buffer through the player's callback; returns it, 1024 stereo frames of 16-bit
+// values. The song frame after it is studio_frame().
+EMSCRIPTEN_KEEPALIVE const int16_t* studio_mix_buffer() {
+  audio_level.store(mixer_level, std::memory_order_relaxed);
+  player_callback(nullptr, sound_buffer, buffer_bytes);
+  mixer_level = audio_level.load(std::memory_order_relaxed);
+  for (int32_t k = 0; k < channel_count; ++k) {
+    buffer_channel_peaks[k] = player_status.channels[k].peak.load(std::memory_order_relaxed);
+  }
+  return reinterpret_cast<const int16_t*>(sound_buffer);
+}
+
+EMSCRIPTEN_KEEPALIVE double studio_frame() {
+  return frames_mixed.load(std::memory_order_relaxed);
+}
+
+EMSCRIPTEN_KEEPALIVE float studio_level() {
+  return mixer_level;
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t studio_buffer_peak() {
+  return player_status.buffer_peak.load(std::memory_order_relaxed);
+}
+
+EMSCRIPTEN_KEEPALIVE double studio_clipped_frames() {
+  return static_cast<double>(player_status.clipped_frames.load(std::memory_order_relaxed));
+}
+
+// Each channel's peak in the last buffer, 3.0 full scale, by channel number.
+EMSCRIPTEN_KEEPALIVE const float* studio_channel_peaks() {
+  return buffer_channel_peaks.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t studio_samples_per_row() {
+  return samples_per_row;
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t studio_last_channel() {
+  return walk_end();
+}
+
+EMSCRIPTEN_KEEPALIVE double studio_end_frame() {
+  return static_cast<double>(player_end_frame(player.options));
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t studio_at_end() {
+  return player_status.at_end.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+// The places of row's tick: per channel number, entry, pattern, row and finished (1), -1 for a
+// channel the walk did not reach; nullptr when that row is not remembered.
+EMSCRIPTEN_KEEPALIVE const int32_t* studio_row_places(double row) {
+  const int64_t wanted = static_cast<int64_t>(row);
+  if (wanted < 0) return nullptr;
+  const int32_t slot = static_cast<int32_t>(wanted % remembered_rows);
+  return place_row_tag[slot] == wanted ? places[slot].data() : nullptr;
+}
+
+// The show's picture from the start, on the page's WebGL context.
+EMSCRIPTEN_KEEPALIVE void studio_picture_start() {
+  frame_driver_reset();
+  gl_layer_reset();
+  textures_init();
+  gl_layer_flush();
+}
+
+// One pass of the show's frame driver at ms with the clock and level the picture is shown; 1
+// when a frame was drawn. The show's end is no end here: the picture stays with its last scene.
+EMSCRIPTEN_KEEPALIVE int32_t studio_draw(int32_t ms, double shown_frames, float level) {
+  const int32_t mixer_frames = frames_mixed.load(std::memory_order_relaxed);
+  frames_mixed.store(static_cast<int32_t>(shown_frames), std::memory_order_relaxed);
+  audio_level.store(level, std::memory_order_relaxed);
+  const int32_t drawn = render_frame(ms);
+  gl_layer_flush();
+  quit_requested = 0;
+  frames_mixed.store(mixer_frames, std::memory_order_relaxed);
+  audio_level.store(mixer_level, std::memory_order_relaxed);
+  return drawn;
+}
+
+// The song check of the text, as kelvorinsaa-songcheck words it (with_clipping: and the
+// stretches that clip, as --check adds them): one line per finding, LINE TAB KIND TAB TEXT,
+// KIND "fault" or "warning", LINE 0 for the whole song. Replaces the engine's song: the worker's
+// instance only.
+EMSCRIPTEN_KEEPALIVE const char* studio_check(int32_t with_clipping) {
+  report.clear();
+  for (const SongFinding& finding : song_findings(text_space, with_clipping != 0)) {
+    report += std::to_string(finding.line) + '\t' + (finding.fault ? "fault" : "warning") + '\t' +
+              finding.text + '\n';
+  }
+  return report.c_str();
+}
+
+// A render of the text from frame from to frame to with the mute mask, as kelvorinsaa-render
+// runs it; then studio_render_next mixes it buffer by buffer. 0, or 1 with studio_error.
+EMSCRIPTEN_KEEPALIVE int32_t studio_render_start(double from, uint32_t mute_mask) {
+  last_error.clear();
+  row_tick_hook = nullptr;
+  if (!engine_start(studio_song(), static_cast<int64_t>(from), last_error)) return 1;
+  channel_mute_mask.store(mute_mask, std::memory_order_relaxed);
+  return 0;
+}
+
+EMSCRIPTEN_KEEPALIVE const int16_t* studio_render_next() {
+  audio_callback(nullptr, sound_buffer, buffer_bytes);
+  return reinterpret_cast<const int16_t*>(sound_buffer);
+}
+
+}  // extern "C"

@@ -1,0 +1,227 @@
+// The studio's live sound: the engine's player mixes buffer by buffer a little ahead of the ear
+// and the worklet plays them; each buffer's song frame, level, peaks and clipping are kept by its
+// place in the stream, so that the picture, the panel and the highlights follow what comes out of
+// the speakers. A change (an edit, a seek, a mute, a loop) cuts the stream where the worklet
+// stands: what was mixed ahead for the old state is dropped and the new one is heard from there.
+const sampleRate = 44100;
+const bufferFrames = 1024;
+const leadFrames = Math.round(0.5 * sampleRate);
+const firstBuffers = 3;  // mixed at once after a cut, so the new sound comes out without a gap
+const keptFrames = 8 * sampleRate;  // of the stream's history, for the picture and the panel
+const visualLagFrames = 4096;        // the show's picture runs this far behind its mixer
+
+export class StudioPlayer {
+  constructor(engine, sound) {
+    this.engine = engine;
+    this.sound = sound;
+    this.records = [];  // per buffer posted: stream, song, songAfter, level, peak, clipped, peaks
+    this.posted = 0;    // stream frames posted to the worklet
+    this.report = {played: 0, gapFrames: 0, underruns: 0, firstFrameTime: undefined};
+    this.paused = false;
+    this.reloadMs = [];  // how long each reload of an edited song took, for the figures
+    sound.node.port.onmessage = (event) => {
+      Object.assign(this.report, event.data);
+      this.topUp();
+    };
+  }
+
+  writeText(text) {
+    const bytes = new TextEncoder().encode(text);
+    const at = this.engine._studio_text_space(bytes.length);
+    this.engine.HEAPU8.set(bytes, at);
+  }
+
+  error() {
+    return this.engine.UTF8ToString(this.engine._studio_error());
+  }
+
+  // '' or why the song cannot play.
+  start(text) {
+    this.writeText(text);
+    if (this.engine._studio_start(0) !== 0) return this.error();
+    this.topUp();
+    return '';
+  }
+
+  samplesPerRow() {
+    return this.engine._studio_samples_per_row();
+  }
+
+  endRow() {
+    return Math.floor(this.engine._studio_end_frame() / Math.max(this.samplesPerRow(), 1));
+  }
+
+  lastChannel() {
+    return this.engine._studio_last_channel();
+  }
+
+  // The stream frame the worklet has surely reached: what it last reported.
+  cutPoint() {
+    return Math.min(this.report.played, this.posted);
+  }
+
+  recordAt(stream) {
+    let low = 0;
+    let high = this.records.length - 1;
+    let found = null;
+    while (low <= high) {
+      const middle = (low + high) >> 1;
+      if (this.records[middle].stream <= stream) {
+        found = this.records[middle];
+        low = middle + 1;
+      } else {
+        high = middle - 1;
+      }
+    }
+    return found;
+  }
+
+  songFrameAt(stream) {
+    const record = this.recordAt(stream);
+    if (!record) return 0;
+    return Math.min(record.song + (stream - record.stream), record.songAfter > record.song ?
+                    record.songAfter : record.song + bufferFrames);
+  }
+
+  // Cuts the stream where the worklet stands and runs change(songFrameThere) on the engine, which
+  // puts the engine where the stream goes on; returns what change returned.
+  cut(change) {
+    const stream = this.cutPoint();
+    const result = change(this.songFrameAt(stream));
+    while (this.records.length > 0 && this.records[this.records.length - 1].stream >= stream) {
+      this.records.pop();
+    }
+    this.posted = stream;
+    this.sound.node.port.postMessage({dropFrom: stream});
+    this.mix(firstBuffers);
+    this.topUp();
+    return result;
+  }
+
+  // The edited text from the same frame; '' or why the song was refused (the old one plays on).
+  reload(text) {
+    const began = performance.now();
+    const oldRowFrames = this.samplesPerRow();
+    const problem = this.cut((frame) => {
+      this.writeText(text);
+      if (this.engine._studio_restart(frame, 1) !== 0) return this.error();
+      const rowFrames = this.samplesPerRow();
+      if (rowFrames !== oldRowFrames && oldRowFrames > 0) {
+        // The same place of the same row in the new tempo, as the player's reload keeps it.
+        const row = Math.floor(frame / oldRowFrames);
+        const into = Math.min(frame - row * oldRowFrames, rowFrames - 1);
+        this.engine._studio_restart(Math.min(row * rowFrames + into,
+                                             this.engine._studio_end_frame()), 0);
+      }
+      return '';
+    });
+    this.reloadMs.push(performance.now() - began);
+    return problem;
+  }
+
+  seekRow(row) {
+    const last = this.endRow();
+    const target = Math.max(0, Math.min(row, last));
+    this.cut(() => this.engine._studio_restart(target * this.samplesPerRow(), 0));
+  }
+
+  setMutes(muted, soloed) {
+    this.cut((frame) => {
+      this.engine._studio_set_mutes(muted, soloed);
+      this.engine._studio_restart(frame, 0);
+    });
+  }
+
+  // Rows from to to (exclusive) over and over; to <= from plays on to the end.
+  setLoop(from, to) {
+    this.cut((frame) => this.engine._studio_set_loop(from, to, frame));
+  }
+
+  async setPaused(paused) {
+    this.paused = paused;
+    const context = this.sound.context;
+    if (paused) return context.suspend();
+    if (this.engine._studio_at_end() && this.heardSongFrame() >= this.engine._studio_end_frame()) {
+      this.seekRow(0);
+    }
+    return context.resume();
+  }
+
+  mix(count) {
+    const engine = this.engine;
+    const values = new Int16Array(count * bufferFrames * 2);
+    for (let i = 0; i < count; ++i) {
+      const song = engine._studio_frame();
+      const at = engine._studio_mix_buffer() >> 1;
+      values.set(engine.HEAP16.subarray(at, at + bufferFrames * 2), i * bufferFrames * 2);
+      const peaksAt = engine._studio_channel_peaks() >> 2;
+      this.records.push({
+        stream: this.posted + i * bufferFrames, song, songAfter: engine._studio_frame(),
+        level: engine._studio_level(), peak: engine._studio_buffer_peak(),
+        clipped: engine._studio_clipped_frames(),
+        peaks: engine.HEAPF32.slice(peaksAt, peaksAt + 30),
+      });
+    }
+    this.posted += count * bufferFrames;
+    this.sound.node.port.postMessage(values, [values.buffer]);
+    while (this.records.length > 0 && this.records[0].stream < this.posted - keptFrames) {
+      this.records.shift();
+    }
+  }
+
+  topUp() {
+    const ahead = this.posted - this.report.played;
+    const wanted = Math.ceil((leadFrames - ahead) / bufferFrames);
+    const end = this.engine._studio_end_frame();
+    if (wanted > 0 && !(this.engine._studio_at_end() && this.engine._studio_frame() >= end)) {
+      this.mix(wanted);
+    }
+  }
+
+  // The stream frame now coming out of the speakers, by the context's output clock; -1 before.
+  heardStream() {
+    const report = this.report;
+    if (report.firstFrameTime === undefined) return -1;
+    const context = this.sound.context;
+    let time = 0;
+    if (context.getOutputTimestamp) time = context.getOutputTimestamp().contextTime || 0;
+    if (!time) time = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
+    const frame = (time - report.firstFrameTime) * sampleRate - report.gapFrames;
+    return Math.max(0, Math.min(Math.floor(frame), report.played));
+  }
+
+  heardSongFrame() {
+    const stream = this.heardStream();
+    return stream < 0 ? 0 : this.songFrameAt(stream);
+  }
+
+  // What the speakers give now: song frame, row, the panel's figures and the picture's clock.
+  heard() {
+    const stream = this.heardStream();
+    const record = stream >= 0 ? this.recordAt(stream) : null;
+    const shownRecord = stream >= 0 ? this.recordAt(stream + visualLagFrames - bufferFrames) : null;
+    const song = record ? this.songFrameAt(stream) : this.engine._studio_frame();
+    const rowFrames = Math.max(this.samplesPerRow(), 1);
+    return {
+      stream, song, row: Math.floor(song / rowFrames), seconds: song / sampleRate,
+      peak: record ? record.peak : 0, clipped: record ? record.clipped : 0,
+      peaks: record ? record.peaks : new Float32Array(30),
+      shownFrames: shownRecord ? shownRecord.songAfter : 0,
+      shownLevel: shownRecord ? shownRecord.level : 0,
+    };
+  }
+
+  // Per channel number, the entry, pattern and row of the heard row's tick (null: not known).
+  placesOfRow(row) {
+    const at = this.engine._studio_row_places(row);
+    if (!at) return null;
+    const fields = this.engine.HEAP32.subarray(at >> 2, (at >> 2) + 30 * 4);
+    const places = [];
+    for (let k = 1; k < 30; ++k) {
+      if (fields[k * 4] === -1 && fields[k * 4 + 1] === -1) continue;
+      places.push({channel: k, entry: fields[k * 4], pattern: fields[k * 4 + 1],
+                   row: fields[k * 4 + 2], finished: fields[k * 4 + 3] === 1});
+    }
+    return places;
+  }
+}
