@@ -3,7 +3,7 @@
 // rows and a ZIP of the stems, with progress, as kelvorinsaa-render writes them. Messages:
 //   {kind: 'start', wasm}                                   -> {kind: 'ready'}
 //   {kind: 'check', id, text, clipping}                     -> {kind: 'findings', id, findings}
-//   {kind: 'render', id, text, from, to, muted, soloed, stems}
+//   {kind: 'render', id, text, fromRow, toRow, muted, soloed, stems}  (no rows: the whole song)
 //       -> {kind: 'progress', id, done} ... {kind: 'rendered', id, blob} or {kind: 'failed', id, error}
 import {Zip, ZipPassThrough} from 'fflate';
 import {wavHeader} from './wav_file.js';
@@ -79,15 +79,24 @@ function renderStems(request, progress) {
   return {blob: new Blob(chunks, {type: 'application/zip'}), files: lastChannel};
 }
 
+// The rows of the request as frames of the song's tempo, as kelvorinsaa-render --from and --to
+// take them; no rows: the show's length from the start.
+function frameRange(request) {
+  writeText(request.text);
+  if (engine._studio_render_start(0, 0) !== 0) {
+    throw new Error(engine.UTF8ToString(engine._studio_error()));
+  }
+  const rowFrames = engine._studio_samples_per_row();
+  const from = request.fromRow === undefined ? 0 : request.fromRow * rowFrames;
+  const to = request.toRow === undefined ? engine._studio_end_frame() : request.toRow * rowFrames;
+  return {from, to, channels: request.stems ? engine._studio_last_channel() : 1};
+}
+
 function render(request) {
   let done = 0;
   let lastPost = 0;
-  const channels = (() => {
-    if (!request.stems) return 1;
-    writeText(request.text);
-    engine._studio_render_start(0, 0);
-    return engine._studio_last_channel();
-  })();
+  const {from, to, channels} = frameRange(request);
+  request = {...request, from, to};
   const total = (request.to - request.from) * channels;
   const progress = (frames) => {
     done += frames;

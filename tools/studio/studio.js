@@ -63,6 +63,13 @@ function startWorker() {
   return ready;
 }
 
+// The song check's findings for a text: as kelvorinsaa-songcheck has them, or with clipping as
+// kelvorinsaa-render --check has them.
+api.check = async (text, clipping) => (await askWorker({kind: 'check', text, clipping})).findings;
+
+// A render in the worker: {text, from, to, muted, soloed, stems} -> {blob, ms}.
+api.render = (request, onProgress) => askWorker({kind: 'render', ...request}, onProgress);
+
 async function check(text) {
   const reply = await askWorker({kind: 'check', text, clipping: false});
   api.checks += 1;
@@ -135,27 +142,24 @@ function loopRange() {
 
 async function exportSound(kind) {
   const text = playingText || editorText(editor);
-  const rowFrames = player.samplesPerRow();
-  let from = 0;
-  let to = Math.round(engine._studio_end_frame());
+  const rows = {};
   if (kind === 'loop') {
     const range = loopRange();
     if (!(range.to > range.from)) return say('The loop\'s rows run from a row to a later one.');
-    from = range.from * rowFrames;
-    to = range.to * rowFrames;
+    rows.fromRow = range.from;
+    rows.toRow = range.to;
   }
   const mutes = panel.mutes();
   const progress = byId('export-progress');
   progress.hidden = false;
   progress.value = 0;
   try {
-    const reply = await askWorker({kind: 'render', text, from, to, muted: mutes.muted,
-                                   soloed: mutes.soloed, stems: kind === 'stems'},
-                                  (done) => { progress.value = done; });
+    const reply = await api.render({text, ...rows, muted: mutes.muted, soloed: mutes.soloed,
+                                    stems: kind === 'stems'}, (done) => { progress.value = done; });
     const name = (byId('save-name').value || 'song.txt').replace(/\.[^.]*$/, '');
     api.exports[kind] = {blob: reply.blob, ms: reply.ms};
     download(reply.blob, kind === 'stems' ? `${name}_stems.zip` :
-             kind === 'loop' ? `${name}_rows_${from / rowFrames}-${to / rowFrames}.wav` :
+             kind === 'loop' ? `${name}_rows_${rows.fromRow}-${rows.toRow}.wav` :
              `${name}.wav`);
   } catch (e) {
     say(`The export failed: ${e.message}.`.replace(/\.\.$/, '.'));

@@ -20,7 +20,7 @@ export class StudioPlayer {
     this.paused = false;
     this.reloadMs = [];  // how long each reload of an edited song took, for the figures
     sound.node.port.onmessage = (event) => {
-      Object.assign(this.report, event.data);
+      Object.assign(this.report, event.data, {at: performance.now()});
       this.topUp();
     };
   }
@@ -55,9 +55,14 @@ export class StudioPlayer {
     return this.engine._studio_last_channel();
   }
 
-  // The stream frame the worklet has surely reached: what it last reported.
+  // Where the new sound can begin: a buffer after where the worklet should be by now, so that
+  // it is there in time and starts whole; should it come late, the worklet skips what it has
+  // already played of it.
   cutPoint() {
-    return Math.min(this.report.played, this.posted);
+    const since = this.report.at === undefined ? 0 :
+        Math.max(0, (performance.now() - this.report.at) * sampleRate / 1000);
+    const playing = this.paused ? this.report.played : this.report.played + since;
+    return Math.min(Math.floor(playing) + bufferFrames, this.posted);
   }
 
   recordAt(stream) {
