@@ -1,8 +1,9 @@
 // The page's player on the audio thread: plays the show's 16-bit stereo buffers, in the order
 // the page posts them, as values / 32768. Tells the page the context time of the first frame,
 // how many frames it has played, how often it ran dry and for how many frames. A message
-// {dropFrom: F} drops what is queued from frame F of the stream on, so that the buffers posted
-// next follow frame F; of those, what lies before the frame now playing is skipped.
+// {dropFrom: F, values} drops what is queued from frame F of the stream on and queues values as
+// frame F on; of those and the buffers posted next, what lies before the frame now playing is
+// skipped.
 class KelvorinsaaPlayer extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -14,8 +15,11 @@ class KelvorinsaaPlayer extends AudioWorkletProcessor {
     this.gapFrames = 0;
     this.skip = 0;
     this.port.onmessage = (event) => {
-      if (event.data.dropFrom !== undefined) return this.dropFrom(event.data.dropFrom);
-      const values = event.data;
+      let values = event.data;
+      if (values.dropFrom !== undefined) {
+        this.dropFrom(values.dropFrom);
+        values = values.values;
+      }
       const skipped = Math.min(this.skip, values.length / 2);
       this.skip -= skipped;
       if (skipped * 2 < values.length) this.queue.push(values.subarray(skipped * 2));

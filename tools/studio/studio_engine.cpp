@@ -40,7 +40,11 @@ std::array<float, channel_count> buffer_channel_peaks{};
 // Each row's places, by row as a ring; a row's tag says which row a slot holds.
 std::array<int64_t, remembered_rows> place_row_tag{};
 std::array<std::array<int32_t, channel_count * place_fields>, remembered_rows> places{};
-int64_t next_tick_row = 0;
+// A tick's row: the first row at or after the frame the mixing call began at (frames_mixed
+// moves only at the end of a call), plus the ticks the call has had. Counting every tick would
+// go wrong at the loop's end, where the callback mixes past it before it goes back.
+int64_t call_base_frame = -1;
+int32_t ticks_in_call = 0;
 
 int64_t first_row_at_or_after(int64_t frame) {
   return samples_per_row > 0 ? (frame + samples_per_row - 1) / samples_per_row : 0;
@@ -48,17 +52,20 @@ int64_t first_row_at_or_after(int64_t frame) {
 
 void forget_places() {
   place_row_tag.fill(-1);
-  next_tick_row = first_row_at_or_after(frames_mixed.load(std::memory_order_relaxed));
+  call_base_frame = -1;
 }
 
 // Row tick hook: the player's own figures, then this row's places for the highlights.
 void studio_row_hook(int32_t last_channel) {
   player_row_hook(last_channel);
-  if (player.options.loop && next_tick_row >= player.options.to_row) {
-    next_tick_row = player.options.from_row;  // the loop went back to its first row
+  const int64_t base = frames_mixed.load(std::memory_order_relaxed);
+  if (base != call_base_frame) {
+    call_base_frame = base;
+    ticks_in_call = 0;
   }
-  const int32_t slot = static_cast<int32_t>(next_tick_row % remembered_rows);
-  place_row_tag[slot] = next_tick_row;
+  const int64_t tick_row = first_row_at_or_after(base) + ticks_in_call++;
+  const int32_t slot = static_cast<int32_t>(tick_row % remembered_rows);
+  place_row_tag[slot] = tick_row;
   std::array<int32_t, channel_count* place_fields>& row = places[slot];
   row.fill(-1);
   for (int32_t k = 1; k <= last_channel; ++k) {
@@ -68,7 +75,6 @@ void studio_row_hook(int32_t last_channel) {
     row[k * place_fields + 2] = view.row;
     row[k * place_fields + 3] = view.finished ? 1 : 0;
   }
-  ++next_tick_row;
 }
 
 void hook_places() {

@@ -5,8 +5,8 @@
 // stands: what was mixed ahead for the old state is dropped and the new one is heard from there.
 const sampleRate = 44100;
 const bufferFrames = 1024;
-const leadFrames = Math.round(0.5 * sampleRate);
-const firstBuffers = 3;  // mixed at once after a cut, so the new sound comes out without a gap
+const leadFrames = 2 * sampleRate;  // a page busy drawing or typing never starves the output
+const firstBuffers = 8;  // mixed at once after a cut, so the new sound comes out without a gap
 const keptFrames = 8 * sampleRate;  // of the stream's history, for the picture and the panel
 const visualLagFrames = 4096;        // the show's picture runs this far behind its mixer
 
@@ -91,15 +91,18 @@ export class StudioPlayer {
   // Cuts the stream where the worklet stands and runs change(songFrameThere) on the engine, which
   // puts the engine where the stream goes on; returns what change returned.
   cut(change) {
+    const began = performance.now();
     const stream = this.cutPoint();
     const result = change(this.songFrameAt(stream));
     while (this.records.length > 0 && this.records[this.records.length - 1].stream >= stream) {
       this.records.pop();
     }
     this.posted = stream;
-    this.sound.node.port.postMessage({dropFrom: stream});
-    this.mix(firstBuffers);
-    this.topUp();
+    // Enough for what the worklet may have played meanwhile, which it skips, and a little more;
+    // the rest of the lead comes with its next news.
+    const late = (performance.now() - began) * sampleRate / 1000;
+    const values = this.mixValues(firstBuffers + Math.ceil(late / bufferFrames));
+    this.sound.node.port.postMessage({dropFrom: stream, values}, [values.buffer]);
     return result;
   }
 
@@ -153,6 +156,12 @@ export class StudioPlayer {
   }
 
   mix(count) {
+    const values = this.mixValues(count);
+    this.sound.node.port.postMessage(values, [values.buffer]);
+  }
+
+  // The next count buffers of the engine, kept in the records as posted.
+  mixValues(count) {
     const engine = this.engine;
     const values = new Int16Array(count * bufferFrames * 2);
     for (let i = 0; i < count; ++i) {
@@ -168,10 +177,10 @@ export class StudioPlayer {
       });
     }
     this.posted += count * bufferFrames;
-    this.sound.node.port.postMessage(values, [values.buffer]);
     while (this.records.length > 0 && this.records[0].stream < this.posted - keptFrames) {
       this.records.shift();
     }
+    return values;
   }
 
   topUp() {
