@@ -16,6 +16,7 @@
 #include "play_display.h"
 #include "play_session.h"
 #include "play_state.h"
+#include "play_terminal.h"
 #include "shared/shared_values.h"
 
 namespace {

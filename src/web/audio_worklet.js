@@ -1,9 +1,19 @@
 // The page's player on the audio thread: plays the show's 16-bit stereo buffers, in the order
-// the page posts them, as values / 32768. Tells the page the context time of the first frame,
-// how many frames it has played, how often it ran dry and for how many frames. A message
-// {dropFrom: F, values} drops what is queued from frame F of the stream on and queues values as
-// frame F on; of those and the buffers posted next, what lies before the frame now playing is
-// skipped.
+// the page posts them, as values / 32768, and tells the page how far it has got.
+//
+// Messages from the page (node.port.postMessage):
+//   Int16Array               interleaved left/right values, queued after those posted before
+//                            (transfer its buffer); the player ran dry until the first arrives
+//   {kind: 'NAME', ...}      a command; kinds this player does not know are ignored, so that a
+//                            page can add kinds of its own
+//   {kind: 'dropFrom', frame, values}  drops what is queued from frame `frame` of the stream on
+//                            (frames counted as `played` counts them) and queues values as that
+//                            frame on; what of them, and of the values posted next, lies before
+//                            the frame now playing is skipped (the studio's edits and seeks)
+// Messages to the page, after the first frame played and then once per 1024 frames:
+//   {firstFrameTime, played, underruns, gapFrames}: the context time of the first frame played,
+//   the frames played since, how many render quanta found the queue empty after the first frame
+//   and how many frames those quanta missed.
 class KelvorinsaaPlayer extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -16,14 +26,18 @@ class KelvorinsaaPlayer extends AudioWorkletProcessor {
     this.skip = 0;
     this.port.onmessage = (event) => {
       let values = event.data;
-      if (values.dropFrom !== undefined) {
-        this.dropFrom(values.dropFrom);
+      if (values.kind === 'dropFrom') {
+        this.dropFrom(values.frame);
         values = values.values;
       }
-      const skipped = Math.min(this.skip, values.length / 2);
-      this.skip -= skipped;
-      if (skipped * 2 < values.length) this.queue.push(values.subarray(skipped * 2));
+      if (values instanceof Int16Array) this.queueSkipping(values);
     };
+  }
+
+  queueSkipping(values) {
+    const skipped = Math.min(this.skip, values.length / 2);
+    this.skip -= skipped;
+    if (skipped * 2 < values.length) this.queue.push(values.subarray(skipped * 2));
   }
 
   dropFrom(frame) {

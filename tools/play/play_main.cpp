@@ -4,7 +4,6 @@
 #include <SDL.h>
 #include <signal.h>
 #include <unistd.h>
-#include <x86intrin.h>
 
 #include <chrono>
 #include <cstdint>
@@ -13,9 +12,9 @@
 #include <vector>
 
 #include "music/mixer.h"
-#include "play_display.h"
 #include "play_session.h"
 #include "play_state.h"
+#include "play_terminal.h"
 #include "shared/shared_values.h"
 
 namespace {
@@ -31,11 +30,11 @@ int fail(const std::string& message) {
 // Ticks of the time stamp counter per second, from the time the player has run so far.
 struct CycleClock {
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-  uint64_t start_cycles = __rdtsc();
+  uint64_t start_cycles = cycle_count();
   double per_second() const {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return seconds > 0.1 ? static_cast<double>(__rdtsc() - start_cycles) / seconds : 0.0;
+    return seconds > 0.1 ? static_cast<double>(cycle_count() - start_cycles) / seconds : 0.0;
   }
 };
 

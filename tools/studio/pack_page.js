@@ -1,15 +1,15 @@
 // Packs the studio into one self-contained HTML file: the page's shell with the loader inlined
 // and, after it, one deflated base64 block of the program's parts (see page_loader.js).
-// Usage: node pack_page.js SHELL.html BUNDLE_DIR WORKLET.js SONG.txt OUT.html
+// Usage: node pack_page.js SHELL.html BUNDLE_DIR SONG.txt OUT.html
 'use strict';
 const fs = require('fs');
 const path = require('path');
 const zlib = require('zlib');
 
-const [shellPath, bundleDir, workletPath, songPath, outPath] = process.argv.slice(2);
+const [shellPath, bundleDir, songPath, outPath] = process.argv.slice(2);
 const inBundles = (name) => fs.readFileSync(path.join(bundleDir, name));
 const parts = [inBundles('studio_engine.js'), inBundles('studio_worker.js'),
-               fs.readFileSync(workletPath), inBundles('studio_main.js'), fs.readFileSync(songPath),
+               inBundles('studio_main.js'), fs.readFileSync(songPath),
                inBundles('studio_engine.wasm')];
 const packed = zlib.deflateRawSync(Buffer.concat(parts), {level: 9}).toString('base64');
 const loader = inBundles('studio_loader.js').toString().replace(/<\//g, '<\\/');

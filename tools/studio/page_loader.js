@@ -1,9 +1,9 @@
 // Unpacks the studio's program from the page itself: one deflated, base64 block holding the
-// engine, the worker, the worklet, the page's modules, the built-in song and the WebAssembly,
+// engine, the worker, the page's modules, the built-in song and the WebAssembly,
 // inflated by the browser where it can, by fflate where not; then runs the page's modules.
 import {inflateSync} from 'fflate';
 
-const partNames = ['engine', 'worker', 'worklet', 'main', 'builtInSong', 'wasm'];
+const partNames = ['engine', 'worker', 'main', 'builtInSong', 'wasm'];
 
 async function inflate(bytes) {
   try {

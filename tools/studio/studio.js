@@ -5,7 +5,7 @@
 import {createEditor, editorText, replaceText, showFindings, showHeard} from './song_editor.js';
 import {songPlaces} from './song_language.js';
 import {StudioPlayer} from './studio_player.js';
-import {openSound, resumeOnInput} from './sound_output.js';
+import {openSoundOutput} from '../../src/web/sound_output.js';
 import {createPanel} from './transport_panel.js';
 import {storedSong, storeSong, keepStoredAside, readSongFile, saveSong, download, acceptDrops,
         largestSong} from './song_files.js';
@@ -254,6 +254,32 @@ function wireButtons() {
   acceptDrops(document.body, openFile);
 }
 
+const clickToHear = 'Click anywhere or press a key to hear the song.';
+
+// The sound starts at once where the browser lets it, and otherwise at the first click or key.
+async function startSound(first) {
+  const sound = openSoundOutput({
+    latencyHint: 'interactive',
+    onNews: (news) => player && player.news(news),
+    onStopped: () => { if (!api.problem && !(player && player.paused)) say(clickToHear); },
+    onRunning: () => { if (api.problem === clickToHear) say(''); },
+  });
+  const restart = () => {
+    if (sound.context && sound.context.state !== 'running' && !(player && player.paused)) {
+      sound.restart();
+    }
+  };
+  for (const kind of ['pointerdown', 'keydown']) document.addEventListener(kind, restart, true);
+  try {
+    await sound.ready;
+  } catch (e) {
+    return say(e.message);
+  }
+  player = new StudioPlayer(engine, sound);
+  api.player = player;
+  hearText(first.text);
+}
+
 async function main() {
   const workerReady = startWorker();
   const loaded = await loadEngine(byId('picture'));
@@ -276,24 +302,7 @@ async function main() {
   storeSong(first.text);
   await workerReady;
   check(first.text).catch(() => {});
-  try {
-    const sound = await openSound(parts.worklet);
-    player = new StudioPlayer(engine, sound);
-    api.player = player;
-    hearText(first.text);
-    resumeOnInput(sound.context);
-    if (sound.context.state !== 'running') {
-      sound.context.resume();
-      if (first.problem === undefined && sound.context.state !== 'running') {
-        say('Click anywhere or press a key to hear the song.');
-        sound.context.addEventListener('statechange', () => {
-          if (sound.context.state === 'running' && api.problem.startsWith('Click')) say('');
-        });
-      }
-    }
-  } catch (e) {
-    say(e.message);
-  }
+  await startSound(first);
   if (first.problem) say(first.problem);
   api.ready = true;
   requestAnimationFrame(frame);

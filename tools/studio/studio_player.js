@@ -19,10 +19,12 @@ export class StudioPlayer {
     this.report = {played: 0, gapFrames: 0, underruns: 0, firstFrameTime: undefined};
     this.paused = false;
     this.reloadMs = [];  // how long each reload of an edited song took, for the figures
-    sound.node.port.onmessage = (event) => {
-      Object.assign(this.report, event.data, {at: performance.now()});
-      this.topUp();
-    };
+  }
+
+  // The worklet's news (audio_worklet.js): how far it has played.
+  news(data) {
+    Object.assign(this.report, data, {at: performance.now()});
+    this.topUp();
   }
 
   writeText(text) {
@@ -102,7 +104,7 @@ export class StudioPlayer {
     // the rest of the lead comes with its next news.
     const late = (performance.now() - began) * sampleRate / 1000;
     const values = this.mixValues(firstBuffers + Math.ceil(late / bufferFrames));
-    this.sound.node.port.postMessage({dropFrom: stream, values}, [values.buffer]);
+    this.sound.node.port.postMessage({kind: 'dropFrom', frame: stream, values}, [values.buffer]);
     return result;
   }
 
@@ -156,8 +158,7 @@ export class StudioPlayer {
   }
 
   mix(count) {
-    const values = this.mixValues(count);
-    this.sound.node.port.postMessage(values, [values.buffer]);
+    this.sound.post(this.mixValues(count));
   }
 
   // The next count buffers of the engine, kept in the records as posted.

@@ -10,6 +10,20 @@
 
 #include "music/mixer.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#endif
+
+// Time-stamp counter ticks, read by an instruction where the machine offers one to programs; 0
+// elsewhere (a web build), where the callback's load is not known.
+inline uint64_t cycle_count() {
+#if defined(__x86_64__) || defined(__i386__)
+  return __rdtsc();
+#else
+  return 0;
+#endif
+}
+
 struct ChannelStatus {
   std::atomic<int32_t> entry{-1}, pattern{-1}, row{0};
   std::atomic<bool> finished{false};

@@ -1,7 +1,5 @@
 // The player's audio callback and row tick hook. SDL's audio thread: no allocation, no lock, no
 // library call (the time stamp counter is read by an instruction).
-#include <x86intrin.h>
-
 #include "music/song_view.h"
 #include "play_loop.h"
 #include "play_state.h"
@@ -45,7 +43,7 @@ void measure(const uint8_t* stream, int32_t frames) {
 
 // With --loop the frame after the last of a pass is the first of the next, in the same buffer.
 void player_callback(void* /*userdata*/, uint8_t* stream, int len) {
-  const uint64_t start = __rdtsc();
+  const uint64_t start = cycle_count();
   const bool looping = loop_start_kept();
   if (looping && frames_mixed.load(std::memory_order_relaxed) >=
                      player_status.end_frame.load(std::memory_order_relaxed)) {
@@ -72,7 +70,7 @@ void player_callback(void* /*userdata*/, uint8_t* stream, int len) {
     }
     measure(stream, len / 4);
   }
-  player_status.last_cycles.store(__rdtsc() - start, std::memory_order_relaxed);
+  player_status.last_cycles.store(cycle_count() - start, std::memory_order_relaxed);
 }
 
 void player_row_hook(int32_t last_channel) {
