@@ -21,11 +21,11 @@ async function openStudio(pagePath, {fragment = '', beforeLoad} = {}) {
   const server = await serve(path.dirname(path.resolve(pagePath)));
   const url = `${server.url}/${path.basename(pagePath)}`;
   const errors = [];
-  async function open(hash = fragment) {
+  async function open(hash = fragment, script = beforeLoad) {
     const page = await browser.newPage();
     page.on('pageerror', (e) => errors.push(e.message));
     await page.setViewport({width: 1400, height: 900});
-    if (beforeLoad) await page.evaluateOnNewDocument(beforeLoad);
+    if (script) await page.evaluateOnNewDocument(script);
     await page.goto(url + hash);
     await page.waitForFunction('window.kelvorinsaaStudio && kelvorinsaaStudio.ready',
                                {timeout: 60000});

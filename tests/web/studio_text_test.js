@@ -1,0 +1,187 @@
+// The studio's texts: a Share link opens the studio with the text byte for byte (the built-in
+// song, and a song of every character the language allows, also where the browser has no
+// CompressionStream); a damaged link, a binary file and a paste too large each give one sentence
+// and keep the text; the song check's findings are kelvorinsaa-songcheck's lines for the songs
+// the project keeps, and with the clipping check kelvorinsaa-render --check's.
+// Usage: node studio_text_test.js PAGE.html SONGCHECK_TOOL RENDER_TOOL SOURCE_DIR
+'use strict';
+const {spawnSync} = require('child_process');
+const fs = require('fs');
+const path = require('path');
+const {openStudio, scratchFolder, sleep} = require('./studio_browser.js');
+
+const [pagePath, songcheckTool, renderTool, sourceDir] = process.argv.slice(2);
+let failures = 0;
+
+function fail(message) {
+  console.error(`FAIL: ${message}`);
+  failures += 1;
+}
+
+function editorText(page) {
+  return page.evaluate(() => kelvorinsaaStudio.editor.state.doc.toString());
+}
+
+async function shareLink(page, text) {
+  await page.evaluate((text) => {
+    const editor = kelvorinsaaStudio.editor;
+    editor.dispatch({changes: {from: 0, to: editor.state.doc.length, insert: text}});
+  }, text);
+  await page.click('#share');
+  await page.waitForFunction((length) => kelvorinsaaStudio.sharedLink &&
+                             document.getElementById('share-link').value.length > 0, {}, text.length);
+  const link = await page.evaluate(() => kelvorinsaaStudio.sharedLink);
+  await page.evaluate(() => { kelvorinsaaStudio.sharedLink = ''; });
+  return link;
+}
+
+// Every byte the song language reads, as text: line feeds, carriage returns, tabs, blanks, all
+// of printable ASCII, and letters beyond it in a comment.
+function everyCharacter() {
+  let printable = '';
+  for (let c = 32; c < 127; ++c) printable += String.fromCharCode(c);
+  return `bpm:125\r\ni1:sini,2,16,1,4000,0,-60\n\tp1:c4,\t00,vol,50, d 4\n# ${printable}\n` +
+         `# äöå € 𝄞 \u00a0\u2028\n\n\nt1:p1,loop\r\n${printable}\n\v\f\x01\x7f`;
+}
+
+// kelvorinsaa-songcheck's lines for a song file.
+function songcheckLines(file) {
+  const result = spawnSync(songcheckTool, [file], {encoding: 'utf8'});
+  return result.stderr.split('\n').filter((line) => line !== '');
+}
+
+function renderCheckLines(file) {
+  const result = spawnSync(renderTool, ['--check', file], {encoding: 'utf8'});
+  return (result.stdout + result.stderr).split('\n').filter((line) => line !== '');
+}
+
+function pageLines(file, findings) {
+  return findings.map((f) => (f.line === 0 ? `${file}: ${f.text}` : `${file}:${f.line}: ${f.text}`));
+}
+
+// What --check finds beyond the song check (the stretches that clip), as "LINE: text".
+function clippingLines(file) {
+  const checked = renderCheckLines(file).map((line) => line.slice(file.length + 2))
+                                        .filter((line) => /^(line \d+|song): /.test(line))
+                                        .map((line) => line.replace(/^line (\d+): /, '$1: ')
+                                                           .replace(/^song: /, '0: '));
+  const plain = new Set(songcheckLines(file).map((line) => line.slice(file.length))
+                                            .map((line) => line.replace(/^:(\d+): warning: /, '$1: ')
+                                                               .replace(/^: warning: /, '0: ')));
+  return checked.filter((line) => !plain.has(line));
+}
+
+function keptSongs() {
+  const named = (folder) => fs.readdirSync(folder).filter((n) => n.endsWith('.txt'))
+                              .map((n) => path.join(folder, n));
+  return [...['song_parse', 'player', 'render'].flatMap((c) => named(path.join(sourceDir, 'fuzz/corpus', c))),
+          ...named(path.join(sourceDir, 'tests/music/golden')),
+          path.join(sourceDir, 'src/music/song.txt')];
+}
+
+async function main() {
+  const scratch = scratchFolder('studio-text');
+  const studio = await openStudio(pagePath, {beforeLoad: 'localStorage.clear()'});
+  let {page} = studio;
+  const builtIn = await page.evaluate(() => studioParts.builtInSong);
+
+  // Links, opened in a new tab; also by a browser without CompressionStream.
+  const noStreams = 'delete window.CompressionStream; delete window.DecompressionStream;';
+  for (const [name, text] of [['the built-in song', builtIn], ['every character', everyCharacter()]]) {
+    const link = await shareLink(page, text);
+    const fragment = link.slice(link.indexOf('#'));
+    for (const [how, beforeLoad] of [['', ''], [' without CompressionStream', noStreams]]) {
+      // (the stored text stays: the link's text must win over it)
+      const other = await studio.open(fragment, beforeLoad);
+      const opened = await editorText(other);
+      if (opened !== text) fail(`${name}${how}: the link opened ${JSON.stringify(opened.slice(0, 80))}`);
+      await other.close();
+    }
+  }
+  const fflateLink = await (async () => {
+    const other = await studio.open('', 'localStorage.clear();' + noStreams);
+    const link = await shareLink(other, everyCharacter());
+    await other.close();
+    return link;
+  })();
+  const fromFflate = await studio.open(fflateLink.slice(fflateLink.indexOf('#')));
+  if (await editorText(fromFflate) !== everyCharacter()) fail('a link deflated by fflate opens differently');
+  await fromFflate.close();
+
+  // A damaged link, cut short or with a wrong character: one sentence, the stored text kept.
+  const goodLink = await shareLink(page, builtIn);
+  const value = goodLink.slice(goodLink.indexOf('#song=') + 6);
+  for (const damaged of [value.slice(0, value.length - 9), value.replace(/^./, '*'), 'AAAA']) {
+    const other = await studio.open(`#song=${damaged}`);
+    const seen = await other.evaluate(() => ({problem: kelvorinsaaStudio.problem,
+                                              text: kelvorinsaaStudio.editor.state.doc.toString()}));
+    if (!/^[^.]+ damaged or cut short[^.]*\.$/.test(seen.problem) || seen.text !== builtIn) {
+      fail(`a damaged link (${damaged.slice(0, 12)}...) gave ${JSON.stringify(seen.problem)}`);
+    }
+    await other.close();
+  }
+
+  // A binary file and a paste too large: one sentence each, the text as it was.
+  const binary = path.join(scratch, 'picture.png');
+  fs.writeFileSync(binary, Buffer.from([0x89, 0x50, 0x4e, 0x47, 0, 0, 0, 0x0d, 0xff, 0xfe]));
+  const before = await editorText(page);
+  const input = await page.$('#open-file');
+  await input.uploadFile(binary);
+  await page.waitForFunction(() => kelvorinsaaStudio.problem.includes('picture.png'));
+  await page.evaluate(() => {
+    const editor = kelvorinsaaStudio.editor;
+    editor.dispatch({changes: {from: 0, insert: 'x'.repeat(2 << 20)}, userEvent: 'input.paste'});
+  });
+  const after = await page.evaluate(() => ({problem: kelvorinsaaStudio.problem,
+                                            text: kelvorinsaaStudio.editor.state.doc.toString()}));
+  if (after.text !== before || !/larger than 1 MiB/.test(after.problem)) {
+    fail(`a paste too large gave ${JSON.stringify(after.problem)}`);
+  }
+
+  // The song check, against the tools, for every song the project keeps.
+  for (const file of keptSongs()) {
+    const text = fs.readFileSync(file, 'utf8');
+    // A file that is no text (bytes beyond UTF-8, NUL) never comes into the editor.
+    if (!Buffer.from(text, 'utf8').equals(fs.readFileSync(file)) || text.includes('\0')) continue;
+    const quick = await page.evaluate((text) => kelvorinsaaStudio.check(text, false), text);
+    const expected = songcheckLines(file);
+    const got = pageLines(file, quick);
+    if (JSON.stringify(got) !== JSON.stringify(expected)) {
+      fail(`${path.basename(file)}: the studio finds ${JSON.stringify(got)}, ` +
+           `kelvorinsaa-songcheck ${JSON.stringify(expected)}`);
+    }
+  }
+  for (const file of keptSongs().filter((f) => /golden|song\.txt/.test(f))) {
+    const text = fs.readFileSync(file, 'utf8');
+    const [quick, full] = await page.evaluate(async (text) => [
+      await kelvorinsaaStudio.check(text, false), await kelvorinsaaStudio.check(text, true)], text);
+    const plain = new Set(quick.map((f) => f.text));
+    const got = full.filter((f) => !plain.has(f.text))
+                    .map((f) => `${f.line}: ${f.text.replace(/^warning: /, '')}`);
+    const expected = clippingLines(file);
+    if (JSON.stringify(got) !== JSON.stringify(expected)) {
+      fail(`${path.basename(file)}: the studio finds ${JSON.stringify(got)} clipping, ` +
+           `kelvorinsaa-render --check ${JSON.stringify(expected)}`);
+    }
+  }
+
+  // The findings stand on their lines in the editor.
+  await page.evaluate((text) => {
+    const editor = kelvorinsaaStudio.editor;
+    editor.dispatch({changes: {from: 0, to: editor.state.doc.length, insert: text}});
+  }, builtIn.replace('p3:g3', 'p3:g3,vol'));
+  await page.waitForFunction(() => document.querySelectorAll('.cm-lintRange-error, .cm-lintRange-warning').length > 0,
+                             {timeout: 20000});
+  await sleep(200);
+
+  if (studio.errors.length > 0) fail(`the page threw: ${studio.errors.join('; ')}`);
+  await studio.close();
+  fs.rmSync(scratch, {recursive: true, force: true});
+  if (failures === 0) console.log('PASS: links, files and the song check hold the text');
+  process.exitCode = failures === 0 ? 0 : 1;
+}
+
+main().catch((e) => {
+  console.error(`FAIL: ${e.stack || e}`);
+  process.exit(1);
+});
