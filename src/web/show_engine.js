@@ -1,12 +1,21 @@
 // The compiled show's entry points (web_show.cpp) as the page calls them: start-up, the mixer
 // ahead of the sound, one main-loop pass, input, the exact frames and the frame timing. The
 // only module that touches emscripten's Module and heap. Main thread.
-/* global Module, HEAP16 */
+/* global Module, HEAP16, HEAPU8 */
 
 export const bufferFrames = 1024;
 
 export const engine = {
-  startUp: () => Module._web_start_up(),  // 0, or 1 when the built-in song is refused
+  startUp: () => Module._web_start_up(),  // 0, or 1 when the song is refused
+  songProblem() {
+    const at = Module._web_song_problem();
+    return new TextDecoder().decode(HEAPU8.subarray(at, HEAPU8.indexOf(0, at)));
+  },
+  // The show plays text instead of the built-in song from the next start-up on.
+  useSong(text) {
+    const bytes = new TextEncoder().encode(text);
+    HEAPU8.set(bytes, Module._web_song_space(bytes.length));
+  },
   showSeconds: () => Module._web_show_seconds(),
   buffersMixed: () => Module._web_buffers_mixed(),
   // The next count buffers of the show's sound as one array of interleaved 16-bit values.

@@ -9,6 +9,7 @@ import {readPageParams} from './page_params.js';
 import {openPicture, picture} from './picture.js';
 import {beginPlayerSession} from './player_session.js';
 import {bufferFrames, engine} from './show_engine.js';
+import {songFragmentOf, songFromFragment} from './song_link.js';
 import {openSoundOutput, soundAvailable, soundSampleRate} from './sound_output.js';
 
 const leadFrames = 4 * soundSampleRate;  // sound mixed ahead of what is heard: a busy page never starves it
@@ -164,7 +165,7 @@ function finish() {
   if (show.session) show.session.end();
   leaveFullScreen();
   showNotice(null);
-  if (!startUpShow()) return say(songRefused);
+  if (!startUpShow()) return say(songRefusal());
   offerStart('The show is over. ' + inviteTo('play it again in full screen'));
   if (api.onEnd) api.onEnd();
 }
@@ -174,7 +175,27 @@ function onPictureRestored() {
   api.restorations += 1;
 }
 
-engine.whenLoaded(() => {
+// A link's song (#song=..., as the studio shares it) replaces the built-in one: resolves to
+// false, after saying why, when the link is damaged.
+async function takeLinkSong() {
+  const fragment = songFragmentOf(location.hash);
+  if (fragment === null) return true;
+  try {
+    engine.useSong(await songFromFragment(fragment));
+    api.linkSong = true;
+    return true;
+  } catch (problem) {
+    say(problem.message);
+    return false;
+  }
+}
+
+function songRefusal() {
+  if (!api.linkSong) return songRefused;
+  return `The song in this link cannot be played: ${engine.songProblem()}.`.replace(/\.\.$/, '.');
+}
+
+engine.whenLoaded(async () => {
   const read = readPageParams(location.search, engine.showSeconds());
   if (read.problem) return say(read.problem);
   settings = read;
@@ -185,12 +206,14 @@ engine.whenLoaded(() => {
   if (!settings.exact && !settings.bench && !soundAvailable()) {
     return say('This browser cannot play Kelvorinsaa: Web Audio is not available.');
   }
-  if (!startUpShow()) return say(songRefused);
+  if (!(await takeLinkSong())) return;
+  if (!startUpShow()) return say(songRefusal());
   if (settings.bench) return offerStart('Frame timing: ' + inviteTo('start').toLowerCase());
   const exact = settings.exact;
   offerStart(exact ? `Exact frames at ${exact.fps} per second from ${exact.fromUs / 1e6} s. ` +
                      inviteTo('start')
-                   : inviteTo('start in full screen'));
+                   : (api.linkSong ? 'This link plays the show with a song of its own. ' : '') +
+                     inviteTo('start in full screen'));
 });
 
 api.start = start;

@@ -4,10 +4,13 @@
 // clock. The page has one thread: everything here runs on it.
 #include <emscripten/emscripten.h>
 
+#include <string>
 #include <vector>
 
 #include "music/embedded_song.h"
 #include "music/mixer.h"
+#include "music/song_lint.h"
+#include "music/song_model.h"
 #include "music/song_parser.h"
 #include "music/synth.h"
 #include "shared/frame_clock.h"
@@ -25,7 +28,10 @@ constexpr int32_t pass_show_over = 2;
 
 alignas(4) uint8_t sound_buffer[buffer_bytes];
 std::vector<char> song_copy;  // the parser edits its text: each play parses a fresh copy
-float mixer_level = 0;        // audio_level as the mixer left it, apart from what is shown
+std::string given_song;       // a song the page was given (a link's)
+bool plays_given_song = false;
+std::string song_problem;  // why the song was refused
+float mixer_level = 0;     // audio_level as the mixer left it, apart from what is shown
 
 int32_t pass_result(int32_t drawn) {
   return drawn | (quit_requested ? pass_show_over : 0);
@@ -67,9 +73,22 @@ extern "C" {
 
 void webgl_forget_context();  // webgl_bridge.js
 
+// Room for a song text of length bytes that the show plays instead of the built-in one from the
+// next start-up on; the page writes it there.
+EMSCRIPTEN_KEEPALIVE char* web_song_space(int32_t length) {
+  given_song.assign(static_cast<size_t>(length), '\0');
+  plays_given_song = true;
+  return given_song.data();
+}
+
+// Why the last start-up refused its song.
+EMSCRIPTEN_KEEPALIVE const char* web_song_problem() {
+  return song_problem.c_str();
+}
+
 // The shell's start-up from synth_init on; the page has made its WebGL context (the video mode)
 // before. Also brings everything back to program start for a show played again. 0, or 1 when
-// the built-in song is refused.
+// the song is refused (web_song_problem says why).
 EMSCRIPTEN_KEEPALIVE int32_t web_start_up() {
   quit_requested = 0;
   frame_driver_reset();
@@ -78,9 +97,21 @@ EMSCRIPTEN_KEEPALIVE int32_t web_start_up() {
   mixer_level = 0;
   audio_level.store(0, std::memory_order_relaxed);
   synth_init(show_sample_rate);
-  song_copy.assign(embedded_song_text, embedded_song_text + embedded_song_length + 1);
+  if (plays_given_song) {
+    song_model_clear();
+    song_copy.assign(given_song.begin(), given_song.end());
+    song_copy.push_back('\0');
+  } else {
+    song_copy.assign(embedded_song_text, embedded_song_text + embedded_song_length + 1);
+  }
   if (song_parse(song_copy.data()) < 0) {
-    say("kelvorinsaa: the built-in song is broken: %s\n", song_error());
+    song_problem = song_error();
+    if (!plays_given_song) say("kelvorinsaa: the built-in song is broken: %s\n", song_error());
+    return 1;
+  }
+  // A song without rows cannot be played: its mixer would divide by their length.
+  if (const char* reason = song_unplayable_reason()) {
+    song_problem = reason;
     return 1;
   }
   textures_init();

@@ -54,10 +54,13 @@ function rendered(renderTool, songPath, options, scratch) {
   return new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length / 2);
 }
 
-// Installs a recorder of the studio's output: 16-bit values in window.recorded.
-async function startRecording(page) {
-  await page.evaluate(async () => {
-    const context = kelvorinsaaStudio.player.sound.context;
+// Installs a recorder of the studio's output (or of the show page's: show true): 16-bit values
+// in window.recorded.
+async function startRecording(page, show = false) {
+  await page.evaluate(async (show) => {
+    const sound = show ? {context: kelvorinsaa.context, node: kelvorinsaa.output}
+                       : kelvorinsaaStudio.player.sound;
+    const context = sound.context;
     const source = 'class Recorder extends AudioWorkletProcessor {' +
       ' process(inputs) { const i = inputs[0]; if (i.length === 2) this.port.postMessage([i[0].slice(), i[1].slice()]);' +
       ' return true; } } registerProcessor("test-recorder", Recorder);';
@@ -73,8 +76,8 @@ async function startRecording(page) {
       }
       window.recorded.push(values);
     };
-    kelvorinsaaStudio.player.sound.node.connect(node);
-  });
+    sound.node.connect(node);
+  }, show);
 }
 
 // The recording so far, from its first sound on, as 16-bit values; the recording starts over.

@@ -2,13 +2,15 @@
 // song, and a song of every character the language allows, also where the browser has no
 // CompressionStream); a damaged link, a binary file and a paste too large each give one sentence
 // and keep the text; the song check's findings are kelvorinsaa-songcheck's lines for the songs
-// the project keeps, and with the clipping check kelvorinsaa-render --check's.
+// the project keeps, and with the clipping check kelvorinsaa-render --check's. The show's page
+// plays a link's song as the render plays it.
 // Usage: node studio_text_test.js PAGE.html SONGCHECK_TOOL RENDER_TOOL SOURCE_DIR
 'use strict';
 const {spawnSync} = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const {openStudio, scratchFolder, sleep} = require('./studio_browser.js');
+const {openStudio, scratchFolder, rendered, startRecording, takeRecording, findIn, agreeing,
+       sleep} = require('./studio_browser.js');
 
 const [pagePath, songcheckTool, renderTool, sourceDir] = process.argv.slice(2);
 let failures = 0;
@@ -107,6 +109,29 @@ async function main() {
   const fromFflate = await studio.open(fflateLink.slice(fflateLink.indexOf('#')));
   if (await editorText(fromFflate) !== everyCharacter()) fail('a link deflated by fflate opens differently');
   await fromFflate.close();
+
+  // The show's page with a link's song (another tempo): it says so, and plays that song.
+  const ownSong = builtIn.replace('bpm:125', 'bpm:140').replace('i5:saha', 'i5:sini');
+  fs.writeFileSync(path.join(scratch, 'own.txt'), ownSong);
+  const ownLink = await shareLink(page, ownSong);
+  const show = await studio.browser.newPage();
+  await show.goto(studio.url.replace(/[^/]*$/, 'kelvorinsaa.html') + ownLink.slice(ownLink.indexOf('#')));
+  await show.waitForFunction(() => window.kelvorinsaa && kelvorinsaa.ready, {timeout: 60000});
+  if (!/a song of its own/.test(await show.evaluate(() => document.body.innerText))) {
+    fail('the show\'s start screen does not say that it plays the link\'s song');
+  }
+  await show.evaluate(() => kelvorinsaa.start(false));
+  await show.waitForFunction(() => kelvorinsaa.output, {timeout: 20000});
+  await startRecording(show, true);
+  await sleep(2500);
+  const heard = await takeRecording(show);
+  const ownRender = rendered(renderTool, path.join(scratch, 'own.txt'), ['--frames', '800000'],
+                             scratch);
+  const at = findIn(ownRender, heard);
+  if (heard.length < 44100 || at < 0 || agreeing(ownRender, at, heard) !== heard.length) {
+    fail('the show\'s page does not play the link\'s song as kelvorinsaa-render does');
+  }
+  await show.close();
 
   // A damaged link, cut short or with a wrong character: one sentence, the stored text kept.
   const goodLink = await shareLink(page, builtIn);
