@@ -19,6 +19,7 @@ export class StudioPlayer {
     this.report = {played: 0, gapFrames: 0, underruns: 0, firstFrameTime: undefined};
     this.paused = false;
     this.reloadMs = [];  // how long each reload of an edited song took, for the figures
+    this.loop = null;    // the loop's first frame and the frame after its last
   }
 
   // The worklet's news (audio_worklet.js): how far it has played.
@@ -86,8 +87,12 @@ export class StudioPlayer {
   songFrameAt(stream) {
     const record = this.recordAt(stream);
     if (!record) return 0;
-    return Math.min(record.song + (stream - record.stream), record.songAfter > record.song ?
-                    record.songAfter : record.song + bufferFrames);
+    const frame = record.song + Math.min(stream - record.stream, bufferFrames);
+    // A buffer in which the loop went back: its end, then its start again.
+    if (record.songAfter < record.song && this.loop && frame >= this.loop.end) {
+      return this.loop.start + (frame - this.loop.end);
+    }
+    return frame;
   }
 
   // Cuts the stream where the worklet stands and runs change(songFrameThere) on the engine, which
@@ -145,6 +150,8 @@ export class StudioPlayer {
   // Rows from to to (exclusive) over and over; to <= from plays on to the end.
   setLoop(from, to) {
     this.cut((frame) => this.engine._studio_set_loop(from, to, frame));
+    const rowFrames = this.samplesPerRow();
+    this.loop = to > from ? {start: from * rowFrames, end: to * rowFrames} : null;
   }
 
   async setPaused(paused) {
