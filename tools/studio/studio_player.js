@@ -25,6 +25,10 @@ export class StudioPlayer {
   // The worklet's news (audio_worklet.js): how far it has played.
   news(data) {
     Object.assign(this.report, data, {at: performance.now()});
+    const cut = this.lastCut;
+    if (cut && cut.playedMs === undefined && data.played >= cut.stream) {
+      cut.playedMs = performance.now() - cut.began;  // the new sound is leaving the worklet
+    }
     this.topUp();
   }
 
@@ -109,6 +113,7 @@ export class StudioPlayer {
     // the rest of the lead comes with its next news.
     const late = (performance.now() - began) * sampleRate / 1000;
     const values = this.mixValues(firstBuffers + Math.ceil(late / bufferFrames));
+    this.lastCut = {stream, began, changeMs: performance.now() - began};
     this.sound.node.port.postMessage({kind: 'dropFrom', frame: stream, values}, [values.buffer]);
     return result;
   }

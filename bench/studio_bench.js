@@ -1,0 +1,116 @@
+// Times the studio in headless Chromium: from the end of a pause in typing to the edited song
+// leaving the worklet, at rows across the song (the output's latency comes on top), and the
+// editor with a song of 1,000 lines: opening it, a keystroke until the next frame, the check and
+// the reload. Prints the figures; asserts nothing.
+// Usage: node bench/studio_bench.js build-web/kelvorinsaa-studio.html
+'use strict';
+const {openStudio, sleep} = require('../tests/web/studio_browser.js');
+
+function median(values) {
+  const sorted = [...values].sort((a, b) => a - b);
+  return sorted[Math.floor(sorted.length / 2)];
+}
+
+// 1,000 lines: ten instruments, 900 patterns of 16 items, ten tracks naming them, comments.
+function thousandLines() {
+  const lines = ['bpm:125'];
+  for (let i = 1; i <= 10; ++i) lines.push(`i${i}:saha,2,5,1,${1000 * i},0,0`);
+  const notes = ['c3', 'd3', 'e3', 'g3', 'a3', '00', '00', 'c4'];
+  for (let p = 1; p <= 900; ++p) {
+    lines.push(`p${p}:` + Array.from({length: 16}, (_, k) => notes[(p * 7 + k * 3) % 8]).join(','));
+  }
+  for (let t = 1; t <= 10; ++t) {
+    lines.push(`t${t}:` + Array.from({length: 90}, (_, k) => `p${1 + ((t * 90 + k) % 900)}`).join(',') + ',loop');
+  }
+  while (lines.length < 1000) lines.push(`# line ${lines.length + 1}`);
+  return lines.join('\n') + '\n';
+}
+
+async function main() {
+  const studio = await openStudio(process.argv[2], {beforeLoad: 'localStorage.clear()'});
+  const {page} = studio;
+  await sleep(2000);
+  console.log('From the end of a typing pause to the new sound leaving the worklet:');
+  for (const row of [8, 300, 600, 1000]) {
+    const times = [];
+    for (let k = 0; k < 3; ++k) {
+      await page.evaluate((row) => kelvorinsaaStudio.player.seekRow(row), row);
+      await sleep(600);
+      const text = await page.evaluate((k) => {
+        const text = kelvorinsaaStudio.editor.state.doc.toString();
+        return text.replace(/i5:saha,2,4,1,\d+/, `i5:saha,2,4,1,${4001 + k}`);
+      }, k);
+      const figures = await page.evaluate(async (text) => {
+        const player = kelvorinsaaStudio.player;
+        player.reload(text);
+        const cut = player.lastCut;
+        while (cut.playedMs === undefined) await new Promise((r) => setTimeout(r, 2));
+        return {change: cut.changeMs, out: cut.playedMs,
+                latency: (player.sound.context.outputLatency || 0) * 1000 +
+                         player.sound.context.baseLatency * 1000};
+      }, text);
+      times.push(figures);
+    }
+    console.log(`  row ${row}: reload ${median(times.map((t) => t.change)).toFixed(0)} ms, ` +
+                `out of the worklet after ${median(times.map((t) => t.out)).toFixed(0)} ms, ` +
+                `then the output's latency, ${median(times.map((t) => t.latency)).toFixed(0)} ms`);
+  }
+
+  const song = thousandLines();
+  await page.evaluate(() => kelvorinsaaStudio.player.seekRow(0));
+  const editor = await page.evaluate(async (song) => {
+    const studio = kelvorinsaaStudio;
+    const view = studio.editor;
+    const nextFrame = () => new Promise((r) => requestAnimationFrame(() => setTimeout(r, 0)));
+    let began = performance.now();
+    view.dispatch({changes: {from: 0, to: view.state.doc.length, insert: song}});
+    await nextFrame();
+    const open = performance.now() - began;
+    await new Promise((r) => setTimeout(r, 4000));  // its own check and reload done
+    const keys = [];
+    const handled = [];
+    const idle = [];
+    for (let k = 0; k < 30; ++k) {
+      began = performance.now();
+      await nextFrame();
+      idle.push(performance.now() - began);
+      const at = view.state.doc.line(500 + k).to;
+      began = performance.now();
+      view.dispatch({changes: {from: at, insert: ',c4'}, userEvent: 'input.type'});
+      view.coordsAtPos(at);  // the layout the change needs
+      handled.push(performance.now() - began);
+      await nextFrame();
+      keys.push(performance.now() - began);
+    }
+    handled.sort((a, b) => a - b);
+    idle.sort((a, b) => a - b);
+    const text = view.state.doc.toString();
+    began = performance.now();
+    await studio.check(text, false);
+    const check = performance.now() - began;
+    began = performance.now();
+    await studio.check(text, true);
+    const clipping = performance.now() - began;
+    began = performance.now();
+    studio.player.reload(text);
+    const reload = performance.now() - began;
+    keys.sort((a, b) => a - b);
+    return {open, key: keys[15], worstKey: keys[29], handled: handled[15],
+            worstHandled: handled[29], idle: idle[15], check, clipping, reload,
+            bytes: text.length};
+  }, song);
+  console.log(`A song of 1,000 lines (${editor.bytes} bytes): opened and drawn in ` +
+              `${editor.open.toFixed(0)} ms; a keystroke handled and laid out in ` +
+              `${editor.handled.toFixed(1)} ms (median of 30, worst ${editor.worstHandled.toFixed(1)} ms), ` +
+              `to the next frame ${editor.key.toFixed(1)} ms (worst ${editor.worstKey.toFixed(1)} ms; ` +
+              `a frame with no keystroke takes ${editor.idle.toFixed(1)} ms, the show's picture ` +
+              `drawn in software); its check ${editor.check.toFixed(0)} ms, ` +
+              `with the clipping ${editor.clipping.toFixed(0)} ms (in the worker); its reload ` +
+              `${editor.reload.toFixed(0)} ms`);
+  await studio.close();
+}
+
+main().catch((e) => {
+  console.error(e.stack || e);
+  process.exit(1);
+});
