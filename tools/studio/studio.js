@@ -197,6 +197,7 @@ function frame() {
     engine._studio_draw(Math.floor(performance.now() - startMs), heard.shownFrames,
                         heard.shownLevel);
     panel.update({...heard, paused: player.paused || player.sound.context.state !== 'running',
+                  atEnd: heard.song >= engine._studio_end_frame(), looping: player.loop !== null,
                   endRow: player.endRow(), lastChannel: player.lastChannel()});
     highlightHeard(heard);
     api.heard = heard;
@@ -291,8 +292,12 @@ async function main() {
   });
   api.editor = editor;
   panel = createPanel(byId('panel'), {
-    playPause: () => player && player.setPaused(!(player.paused ||
-                                                  player.sound.context.state !== 'running')),
+    playPause: () => {
+      if (!player) return;
+      const atEnd = player.heardSongFrame() >= engine._studio_end_frame();
+      const stopped = player.paused || player.sound.context.state !== 'running';
+      player.setPaused(!atEnd && !stopped);  // from the start again after the end
+    },
     seek: (row) => player && player.seekRow(row),
     loop: (from, to) => player && player.setLoop(from, to),
     mutes: (muted, soloed) => player && player.setMutes(muted, soloed),

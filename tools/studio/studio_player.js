@@ -163,9 +163,7 @@ export class StudioPlayer {
     this.paused = paused;
     const context = this.sound.context;
     if (paused) return context.suspend();
-    if (this.engine._studio_at_end() && this.heardSongFrame() >= this.engine._studio_end_frame()) {
-      this.seekRow(0);
-    }
+    if (this.heardSongFrame() >= this.engine._studio_end_frame()) this.seekRow(0);  // again
     return context.resume();
   }
 
@@ -227,7 +225,8 @@ export class StudioPlayer {
     const stream = this.heardStream();
     const record = stream >= 0 ? this.recordAt(stream) : null;
     const shownRecord = stream >= 0 ? this.recordAt(stream + visualLagFrames - bufferFrames) : null;
-    const song = record ? this.songFrameAt(stream) : this.engine._studio_frame();
+    const end = this.engine._studio_end_frame();  // the player plays silence from there
+    const song = Math.min(record ? this.songFrameAt(stream) : this.engine._studio_frame(), end);
     const rowFrames = Math.max(this.samplesPerRow(), 1);
     return {
       stream, song, row: Math.floor(song / rowFrames), seconds: song / sampleRate,

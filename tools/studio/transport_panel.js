@@ -21,6 +21,7 @@ function clock(seconds) {
 // actions: {playPause(), seek(row), loop(from, to), mutes(muted, soloed)}.
 export function createPanel(parent, actions) {
   const play = element('button', {type: 'button', id: 'play', text: 'Play'});
+  const playState = element('span', {id: 'state', text: 'paused'});
   const time = element('span', {id: 'time', text: '0:00.00'});
   const row = element('span', {id: 'row', text: 'row 0'});
   const seek = element('input', {type: 'range', id: 'seek', min: 0, max: 1, value: 0,
@@ -32,7 +33,7 @@ export function createPanel(parent, actions) {
   const clipped = element('span', {id: 'clipped', text: '0 clipped frames'});
   const channels = element('div', {id: 'channels'});
   parent.append(
-    element('div', {class: 'transport'}, [play, time, row, peak, clipped]), seek,
+    element('div', {class: 'transport'}, [play, playState, time, row, peak, clipped]), seek,
     element('div', {class: 'loop'}, [element('label', {}, [loopOn, ' loop rows ']), loopFrom,
                                      ' to ', loopTo]),
     channels);
@@ -83,7 +84,9 @@ export function createPanel(parent, actions) {
   // facts: what the player hears now (StudioPlayer.heard()) and the song's shape.
   function update(facts) {
     if (facts.lastChannel !== state.channelCount) buildChannels(facts.lastChannel);
-    play.textContent = facts.paused ? 'Play' : 'Pause';
+    play.textContent = facts.paused || facts.atEnd ? 'Play' : 'Pause';
+    playState.textContent = (facts.atEnd ? 'at the end' : facts.paused ? 'paused' : 'playing') +
+                            (facts.looping ? ', loop' : '');
     time.textContent = clock(facts.seconds);
     row.textContent = `row ${facts.row} of ${facts.endRow}`;
     const dbfs = facts.peak > 0 ? 20 * Math.log10(facts.peak / 32768) : -99.9;
