@@ -187,6 +187,7 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options) 
       !options.stats && options.stems_dir == nullptr && options.trace_path == nullptr) {
     return "no output file given (see --help)";
   }
+  if (options.help) return "";
   std::string problem = check_position("--from", options.from_seconds, options.from_text);
   if (problem.empty()) problem = check_position("--to", options.to_seconds, options.to_text);
   if (problem.empty()) problem = choose_kind(options);
