@@ -532,9 +532,12 @@ int64_t sound_frames(const std::string& path) {
 // and past it is RF64, whose sizes readers take whole. The sound is silence, which the preloaded
 // writes leave as holes: the files take no disk.
 TEST_F(RenderTool, WavPast4GiBIsRf64AndBelowItPlainRiff) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "two renders of 6 h 45 min take minutes under the sanitizers, and run no code "
+                  "the shorter renders do not";
+#endif
   std::ofstream(path("silent.txt")) << "bpm:125\n";
-  const std::string preload = std::string("LD_PRELOAD=") + SPARSE_WRITES_LIBRARY +
-                              " ASAN_OPTIONS=${ASAN_OPTIONS}:verify_asan_link_order=0";
+  const std::string preload = std::string("LD_PRELOAD=") + SPARSE_WRITES_LIBRARY;
   const int64_t riff_frames = (0xFFFFFFFFll - 36) / 4;
   for (const int64_t frames : {riff_frames, riff_frames + 1}) {
     const std::string out = path("big.wav");
