@@ -188,14 +188,17 @@ function highlightHeard(heard) {
 }
 
 let panel = null;
+let hasPicture = false;  // the browser gave a WebGL context
 const startMs = performance.now();
 
 function frame() {
   if (player) {
     player.topUp();
     const heard = player.heard();
-    engine._studio_draw(Math.floor(performance.now() - startMs), heard.shownFrames,
-                        heard.shownLevel);
+    if (hasPicture) {
+      engine._studio_draw(Math.floor(performance.now() - startMs), heard.shownFrames,
+                          heard.shownLevel);
+    }
     panel.update({...heard, paused: player.paused || player.sound.context.state !== 'running',
                   atEnd: heard.song >= engine._studio_end_frame(), looping: player.loop !== null,
                   endRow: player.endRow(), lastChannel: player.lastChannel()});
@@ -303,7 +306,8 @@ async function main() {
     mutes: (muted, soloed) => player && player.setMutes(muted, soloed),
   });
   wireButtons();
-  if (!loaded.picture) byId('picture-box').classList.add('no-picture');
+  hasPicture = loaded.picture;
+  if (!hasPicture) byId('picture-box').classList.add('no-picture');
   storeSong(first.text);
   await workerReady;
   check(first.text).catch(() => {});

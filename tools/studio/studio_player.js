@@ -226,7 +226,9 @@ export class StudioPlayer {
     const record = stream >= 0 ? this.recordAt(stream) : null;
     const shownRecord = stream >= 0 ? this.recordAt(stream + visualLagFrames - bufferFrames) : null;
     const end = this.engine._studio_end_frame();  // the player plays silence from there
-    const song = Math.min(record ? this.songFrameAt(stream) : this.engine._studio_frame(), end);
+    // Before the first sound comes out: where the stream begins.
+    const first = this.records.length > 0 ? this.records[0].stream : 0;
+    const song = Math.min(this.songFrameAt(Math.max(stream, first)), end);
     const rowFrames = Math.max(this.samplesPerRow(), 1);
     return {
       stream, song, row: Math.floor(song / rowFrames), seconds: song / sampleRate,
