@@ -1,7 +1,7 @@
 // Times the studio in headless Chromium: from the end of a pause in typing to the edited song
 // leaving the worklet, at rows across the song (the output's latency comes on top), and the
 // editor with a song of 1,000 lines: opening it, a keystroke until the next frame, the check and
-// the reload. Prints the figures; asserts nothing.
+// the reload; and the exports of the whole song. Prints the figures; asserts nothing.
 // Usage: node bench/studio_bench.js build-web/kelvorinsaa-studio.html
 'use strict';
 const {openStudio, sleep} = require('../tests/web/studio_browser.js');
@@ -55,6 +55,16 @@ async function main() {
                 `out of the worklet after ${median(times.map((t) => t.out)).toFixed(0)} ms, ` +
                 `then the output's latency, ${median(times.map((t) => t.latency)).toFixed(0)} ms`);
   }
+
+  const exports = [];
+  for (let k = 0; k < 5; ++k) {
+    exports.push(await page.evaluate(async () => (await kelvorinsaaStudio.render(
+        {text: studioParts.builtInSong, muted: 0, soloed: 0, stems: false})).ms));
+  }
+  const stems = await page.evaluate(async () => (await kelvorinsaaStudio.render(
+      {text: studioParts.builtInSong, muted: 0, soloed: 0, stems: true})).ms);
+  console.log(`The WAV of the whole song in the worker: ${median(exports).toFixed(0)} ms (median of ` +
+              `5); the ZIP of its ten stems: ${stems.toFixed(0)} ms`);
 
   const song = thousandLines();
   await page.evaluate(() => kelvorinsaaStudio.player.seekRow(0));
