@@ -12,6 +12,7 @@ import {storedSong, storeSong, keepStoredAside, readSongFile, saveSong, download
 import {songToFragment, songFromFragment, songFragmentOf, songLinkFor} from '../../src/web/song_link.js';
 
 const typingPauseMs = 250;
+const stillPlaying = 'Still playing the last good song: ';
 const parts = window.studioParts;
 const byId = (id) => document.getElementById(id);
 const api = {ready: false, findings: [], heardRanges: [], problem: '', checks: 0, reloads: 0,
@@ -67,7 +68,8 @@ function startWorker() {
 // kelvorinsaa-render --check has them.
 api.check = async (text, clipping) => (await askWorker({kind: 'check', text, clipping})).findings;
 
-// A render in the worker: {text, from, to, muted, soloed, stems} -> {blob, ms}.
+// A render in the worker: {text, fromRow, toRow, muted, soloed, stems} -> {blob, ms}; no rows,
+// the whole song.
 api.render = (request, onProgress) => askWorker({kind: 'render', ...request}, onProgress);
 
 async function check(text) {
@@ -89,17 +91,26 @@ function hearText(text) {
   const problem = playingText === '' ? player.start(text) : player.reload(text);
   api.reloads += 1;
   if (problem) {
-    say(`Still playing the last good song: ${problem}.`.replace(/\.\.$/, '.'));
+    say(`${stillPlaying}${problem}.`.replace(/\.\.$/, '.'));
     return;
   }
   playingText = text;
   playingPlaces = songPlaces(text);
   lastHeardRow = -1;
-  say('');
+  if (api.problem.startsWith(stillPlaying)) say('');
 }
 
+let storageRefused = false;
+
 function textChanged(text) {
-  storeSong(text);
+  // The address keeps a link's song only until the text changes: a reload opens what is stored.
+  if (songFragmentOf(location.hash) !== null) {
+    history.replaceState(null, '', location.pathname + location.search);
+  }
+  if (!storeSong(text) && !storageRefused) {
+    storageRefused = true;
+    say('This browser keeps nothing for the page, so a reload would lose the text: save it.');
+  }
   clearTimeout(typingTimer);
   typingTimer = setTimeout(() => {
     check(text).catch(() => {});
