@@ -112,12 +112,18 @@ function render(request) {
                   {type: 'audio/wav'});
 }
 
+let started = null;  // the engine's start: requests wait for it
+
 onmessage = async (event) => {
   const request = event.data;
   if (request.kind === 'start') {
-    engine = await createStudioEngine({wasmBinary: request.wasm});
+    started = createStudioEngine({wasmBinary: request.wasm});
+    engine = await started;
     postMessage({kind: 'ready'});
-  } else if (request.kind === 'check') {
+    return;
+  }
+  await started;
+  if (request.kind === 'check') {
     postMessage({kind: 'findings', id: request.id, text: request.text,
                  findings: check(request.text, request.clipping)});
   } else if (request.kind === 'render') {

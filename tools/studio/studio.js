@@ -1,6 +1,6 @@
 // The studio page: the editor, the sound of each edit from the frame heard, the show's picture
 // beside it, the transport panel, storage, files, links and exports, put together. The page's
-// own thread; the song check and the exports run in the worker. window.kelvorinsaaStudio is
+// own thread; the song check and the exports run in workers of their own. kelvorinsaaStudio is
 // what the tests read and drive.
 import {createEditor, editorText, replaceText, showFindings, showHeard} from './song_editor.js';
 import {songPlaces} from './song_language.js';
@@ -21,14 +21,11 @@ window.kelvorinsaaStudio = api;
 
 let editor = null;
 let player = null;
-let worker = null;
 let engine = null;
 let playingText = '';
 let playingPlaces = {patterns: new Map(), tracks: new Map()};
 let typingTimer = 0;
 let lastHeardRow = -1;
-let requestId = 0;
-const pending = new Map();
 
 // One sentence for the person, in the status line; '' clears it.
 function say(sentence) {
@@ -37,19 +34,15 @@ function say(sentence) {
   byId('status').classList.toggle('shown', sentence !== '');
 }
 
-function askWorker(message, onProgress) {
-  const id = ++requestId;
-  return new Promise((resolve, reject) => {
-    pending.set(id, {resolve, reject, onProgress});
-    worker.postMessage({...message, id});
-  });
-}
-
+// A worker with an engine of its own (export_worker.js): ask(message, onProgress) resolves to
+// its reply.
 function startWorker() {
   const source = parts.engine + '\n' + parts.worker;
-  worker = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+  const thread = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+  const pending = new Map();
+  let requestId = 0;
   const ready = new Promise((resolve) => {
-    worker.onmessage = (event) => {
+    thread.onmessage = (event) => {
       const reply = event.data;
       if (reply.kind === 'ready') return resolve();
       const waiting = pending.get(reply.id);
@@ -60,26 +53,38 @@ function startWorker() {
       else waiting.resolve(reply);
     };
   });
-  worker.postMessage({kind: 'start', wasm: parts.wasm});
-  return ready;
+  thread.postMessage({kind: 'start', wasm: parts.wasm});
+  const ask = (message, onProgress) => new Promise((resolve, reject) => {
+    const id = ++requestId;
+    pending.set(id, {resolve, reject, onProgress});
+    thread.postMessage({...message, id});
+  });
+  return {ready, ask};
 }
+
+// The checks have a worker of their own, so that a long export never holds up the findings.
+const checker = startWorker();
+let exporter = null;
 
 // The song check's findings for a text: as kelvorinsaa-songcheck has them, or with clipping as
 // kelvorinsaa-render --check has them.
-api.check = async (text, clipping) => (await askWorker({kind: 'check', text, clipping})).findings;
+api.check = async (text, clipping) => (await checker.ask({kind: 'check', text, clipping})).findings;
 
 // A render in the worker: {text, fromRow, toRow, muted, soloed, stems} -> {blob, ms}; no rows,
 // the whole song.
-api.render = (request, onProgress) => askWorker({kind: 'render', ...request}, onProgress);
+api.render = (request, onProgress) => {
+  if (!exporter) exporter = startWorker();
+  return exporter.ask({kind: 'render', ...request}, onProgress);
+};
 
 async function check(text) {
-  const reply = await askWorker({kind: 'check', text, clipping: false});
+  const reply = await checker.ask({kind: 'check', text, clipping: false});
   api.checks += 1;
   if (editorText(editor) !== text) return;
   api.findings = reply.findings;
   showFindings(editor, reply.findings);
   // The stretches that clip take the show's length of mixing: found after the rest.
-  const full = await askWorker({kind: 'check', text, clipping: true});
+  const full = await checker.ask({kind: 'check', text, clipping: true});
   if (editorText(editor) !== text) return;
   api.findings = full.findings;
   showFindings(editor, full.findings);
@@ -296,7 +301,6 @@ async function startSound(first) {
 }
 
 async function main() {
-  const workerReady = startWorker();
   const loaded = await loadEngine(byId('picture'));
   engine = loaded.instance;
   api.engine = engine;
@@ -320,7 +324,7 @@ async function main() {
   hasPicture = loaded.picture;
   if (!hasPicture) byId('picture-box').classList.add('no-picture');
   storeSong(first.text);
-  await workerReady;
+  await checker.ready;
   check(first.text).catch(() => {});
   await startSound(first);
   if (first.problem) say(first.problem);
