@@ -38,8 +38,9 @@ export class StudioPlayer {
     this.engine.HEAPU8.set(bytes, at);
   }
 
+  // Why the engine refused the text, as the parser words it ("line 12: ...").
   error() {
-    return this.engine.UTF8ToString(this.engine._studio_error());
+    return this.engine.UTF8ToString(this.engine._studio_error()).replace(/^song: /, '');
   }
 
   // '' or why the song cannot play.
