@@ -1,0 +1,122 @@
+// Times the engine's start at a frame as the player and the studio meet it: the song plays from
+// the start to a row, keeping states as the player does, then a reload of an edited song (or a
+// seek in the same song) starts the engine at a frame there, again and again. Built natively and
+// for node; prints each start's milliseconds, their median and what the kept states hold. One
+// thread.
+//
+// Usage: start_bench [--song FILE] [--edit FILE] [--at ROW] [--seek ROWS] [--times N]
+//                    [--by-mixing]
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine_checkpoints.h"
+#include "music/mixer.h"
+#include "music/sequencer.h"
+#include "music/song_model.h"
+#include "tool_engine.h"
+
+namespace {
+
+struct Options {
+  const char* song = nullptr;  // the built-in song
+  const char* edit = nullptr;  // none: the song itself, so each start is a seek
+  int64_t at_row = 1000, seek_rows = 0, times = 10;
+  bool by_mixing = false;
+};
+
+bool parse_count(const char* text, int64_t& value) {
+  char* end = nullptr;
+  value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0' && value >= 0;
+}
+
+bool parse_options(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const bool has_value = i + 1 < argc;
+    if (std::strcmp(argv[i], "--by-mixing") == 0) {
+      options.by_mixing = true;
+    } else if (!has_value) {
+      return false;
+    } else if (std::strcmp(argv[i], "--song") == 0) {
+      options.song = argv[++i];
+    } else if (std::strcmp(argv[i], "--edit") == 0) {
+      options.edit = argv[++i];
+    } else if (std::strcmp(argv[i], "--at") == 0) {
+      if (!parse_count(argv[++i], options.at_row)) return false;
+    } else if (std::strcmp(argv[i], "--seek") == 0) {
+      if (!parse_count(argv[++i], options.seek_rows)) return false;
+    } else if (std::strcmp(argv[i], "--times") == 0) {
+      if (!parse_count(argv[++i], options.times) || options.times < 1) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+void keep_states(int32_t last_channel) {
+  checkpoint_capture(last_channel);
+}
+
+// Plays from the start to frame as the player's callback does, states kept on the way.
+void play_to(int64_t frame) {
+  row_tick_hook = keep_states;
+  std::vector<int16_t> out(2 * callback_frames);
+  for (int64_t done = 0; done < frame; done += callback_frames) {
+    const int64_t left = frame - done;
+    mix_frames(out.data(), static_cast<int32_t>(left < callback_frames ? left : callback_frames));
+  }
+  row_tick_hook = nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, options)) {
+    std::fputs(
+        "usage: start_bench [--song FILE] [--edit FILE] [--at ROW] [--seek ROWS] "
+        "[--times N] [--by-mixing]\n",
+        stderr);
+    return 2;
+  }
+  SongSource song, edit;
+  std::string error;
+  if (!read_song(options.song, song, error) || !read_song(options.edit, edit, error) ||
+      !engine_start(song, 0, error)) {
+    std::fprintf(stderr, "start_bench: %s\n", error.c_str());
+    return 1;
+  }
+  if (options.edit == nullptr) edit = song;
+  // Halfway into a row, where a keystroke's pause falls as often as anywhere.
+  const int64_t played = options.at_row * samples_per_row + samples_per_row / 2;
+  play_to(played);
+  const int64_t rows_back = std::min(options.seek_rows, options.at_row);
+  const int64_t frame = played - rows_back * samples_per_row;
+  std::vector<double> times;
+  for (int64_t i = 0; i < options.times; ++i) {
+    const SongSource& next = i % 2 == 0 ? edit : song;
+    const auto start = std::chrono::steady_clock::now();
+    const bool started = options.by_mixing ? engine_start_by_mixing(next, frame, error)
+                                           : engine_start(next, frame, error);
+    times.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
+    if (!started) {
+      std::fprintf(stderr, "start_bench: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  for (const double ms : times) std::printf("%.2f ms\n", ms);
+  std::sort(times.begin(), times.end());
+  const CheckpointFigures figures = checkpoint_figures();
+  std::printf("median %.2f ms at frame %lld; %d states kept every %d rows, %.1f MiB\n",
+              times[times.size() / 2], static_cast<long long>(frame), figures.kept,
+              figures.interval_rows, figures.bytes / 1048576.0);
+  return 0;
+}
