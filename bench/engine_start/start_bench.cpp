@@ -4,8 +4,11 @@
 // for node; prints each start's milliseconds, their median and what the kept states hold. One
 // thread.
 //
+// With --player the play and the reloads go through the player's logic, as a page drives it
+// (the lint's parse included); otherwise through engine_start alone.
+//
 // Usage: start_bench [--song FILE] [--edit FILE] [--at ROW] [--seek ROWS] [--times N]
-//                    [--by-mixing]
+//                    [--by-mixing | --player]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +21,9 @@
 #include "music/mixer.h"
 #include "music/sequencer.h"
 #include "music/song_model.h"
+#include "play_session.h"
+#include "play_state.h"
+#include "shared/shared_values.h"
 #include "tool_engine.h"
 
 namespace {
@@ -26,7 +32,7 @@ struct Options {
   const char* song = nullptr;  // the built-in song
   const char* edit = nullptr;  // none: the song itself, so each start is a seek
   int64_t at_row = 1000, seek_rows = 0, times = 10;
-  bool by_mixing = false;
+  bool by_mixing = false, player = false;
 };
 
 bool parse_count(const char* text, int64_t& value) {
@@ -40,6 +46,8 @@ bool parse_options(int argc, char** argv, Options& options) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--by-mixing") == 0) {
       options.by_mixing = true;
+    } else if (std::strcmp(argv[i], "--player") == 0) {
+      options.player = true;
     } else if (!has_value) {
       return false;
     } else if (std::strcmp(argv[i], "--song") == 0) {
@@ -74,6 +82,25 @@ void play_to(int64_t frame) {
   row_tick_hook = nullptr;
 }
 
+// Starts next at frame the way the options say.
+bool start_at(const Options& options, Player& player, const SongSource& next, int64_t frame,
+              std::string& error) {
+  if (options.player) {
+    reload_song_at(player, next, frame);
+    error = player.message;
+    return player.message.rfind("reloaded", 0) == 0;
+  }
+  return options.by_mixing ? engine_start_by_mixing(next, frame, error)
+                           : engine_start(next, frame, error);
+}
+
+void play_buffers_to(int64_t frame) {
+  uint8_t bytes[4 * callback_frames];
+  while (frames_mixed.load(std::memory_order_relaxed) < frame) {
+    player_callback(nullptr, bytes, sizeof bytes);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,15 +122,24 @@ int main(int argc, char** argv) {
   if (options.edit == nullptr) edit = song;
   // Halfway into a row, where a keystroke's pause falls as often as anywhere.
   const int64_t played = options.at_row * samples_per_row + samples_per_row / 2;
-  play_to(played);
+  Player player;
+  if (options.player) {
+    error = player_start_song(player, song);
+    if (!error.empty()) {
+      std::fprintf(stderr, "start_bench: %s\n", error.c_str());
+      return 1;
+    }
+    play_buffers_to(played);
+  } else {
+    play_to(played);
+  }
   const int64_t rows_back = std::min(options.seek_rows, options.at_row);
   const int64_t frame = played - rows_back * samples_per_row;
   std::vector<double> times;
   for (int64_t i = 0; i < options.times; ++i) {
     const SongSource& next = i % 2 == 0 ? edit : song;
     const auto start = std::chrono::steady_clock::now();
-    const bool started = options.by_mixing ? engine_start_by_mixing(next, frame, error)
-                                           : engine_start(next, frame, error);
+    const bool started = start_at(options, player, next, frame, error);
     times.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count());
