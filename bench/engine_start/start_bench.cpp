@@ -5,10 +5,11 @@
 // thread.
 //
 // With --player the play and the reloads go through the player's logic, as a page drives it
-// (the lint's parse included); otherwise through engine_start alone.
+// (the lint's parse included); otherwise through engine_start alone. --ahead keeps every state
+// ahead of the play first (timed too), and --jump ROW starts there instead of where it plays.
 //
-// Usage: start_bench [--song FILE] [--edit FILE] [--at ROW] [--seek ROWS] [--times N]
-//                    [--by-mixing | --player]
+// Usage: start_bench [--song FILE] [--edit FILE] [--at ROW] [--seek ROWS] [--jump ROW]
+//                    [--times N] [--ahead] [--by-mixing | --player]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -31,8 +32,8 @@ namespace {
 struct Options {
   const char* song = nullptr;  // the built-in song
   const char* edit = nullptr;  // none: the song itself, so each start is a seek
-  int64_t at_row = 1000, seek_rows = 0, times = 10;
-  bool by_mixing = false, player = false;
+  int64_t at_row = 1000, seek_rows = 0, jump_row = -1, times = 10;
+  bool by_mixing = false, player = false, ahead = false;
 };
 
 bool parse_count(const char* text, int64_t& value) {
@@ -48,6 +49,8 @@ bool parse_options(int argc, char** argv, Options& options) {
       options.by_mixing = true;
     } else if (std::strcmp(argv[i], "--player") == 0) {
       options.player = true;
+    } else if (std::strcmp(argv[i], "--ahead") == 0) {
+      options.ahead = true;
     } else if (!has_value) {
       return false;
     } else if (std::strcmp(argv[i], "--song") == 0) {
@@ -58,6 +61,8 @@ bool parse_options(int argc, char** argv, Options& options) {
       if (!parse_count(argv[++i], options.at_row)) return false;
     } else if (std::strcmp(argv[i], "--seek") == 0) {
       if (!parse_count(argv[++i], options.seek_rows)) return false;
+    } else if (std::strcmp(argv[i], "--jump") == 0) {
+      if (!parse_count(argv[++i], options.jump_row)) return false;
     } else if (std::strcmp(argv[i], "--times") == 0) {
       if (!parse_count(argv[++i], options.times) || options.times < 1) return false;
     } else {
@@ -101,6 +106,20 @@ void play_buffers_to(int64_t frame) {
   }
 }
 
+double milliseconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+void keep_all_ahead() {
+  const auto start = std::chrono::steady_clock::now();
+  int32_t kept = 0;
+  while (checkpoints_fill_one()) ++kept;
+  const double ms = milliseconds_since(start);
+  std::printf("%d states kept ahead in %.1f ms, %.3f ms each\n", kept, ms,
+              kept > 0 ? ms / kept : 0.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,16 +152,16 @@ int main(int argc, char** argv) {
   } else {
     play_to(played);
   }
+  if (options.ahead) keep_all_ahead();
   const int64_t rows_back = std::min(options.seek_rows, options.at_row);
-  const int64_t frame = played - rows_back * samples_per_row;
+  const int64_t frame = options.jump_row >= 0 ? options.jump_row * samples_per_row + 1234
+                                              : played - rows_back * samples_per_row;
   std::vector<double> times;
   for (int64_t i = 0; i < options.times; ++i) {
     const SongSource& next = i % 2 == 0 ? edit : song;
     const auto start = std::chrono::steady_clock::now();
     const bool started = start_at(options, player, next, frame, error);
-    times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
+    times.push_back(milliseconds_since(start));
     if (!started) {
       std::fprintf(stderr, "start_bench: %s\n", error.c_str());
       return 1;

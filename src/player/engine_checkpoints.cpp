@@ -82,6 +82,7 @@ struct SongCheckpoints {
 
 std::unique_ptr<SongCheckpoints> current;
 bool capturing = false;
+std::vector<float> playing_line;  // checkpoints_fill_one's copy of the line it puts back
 
 bool same_instrument(const ChannelRecord& a, const ChannelRecord& b) {
   if (a.has_sample != b.has_sample || a.has_echo_line != b.has_echo_line ||
@@ -289,6 +290,46 @@ void checkpoint_capture(int32_t last_channel) {
   const int64_t row = mixer_tick_frame() / song->row_frames;
   const int32_t last = last_channel < song->last_channel ? last_channel : song->last_channel;
   for (int32_t k = 1; k <= last; ++k) capture_row(*song, k, row);
+}
+
+// The kept row that comes next for some channel: the earliest missing one right after a kept
+// one. false when every channel has all of its kept rows.
+bool next_to_fill(const SongCheckpoints& song, int32_t& channel, size_t& index) {
+  bool found = false;
+  for (int32_t k = 1; k <= song.last_channel; ++k) {
+    const std::vector<std::shared_ptr<Checkpoint>>& states = song.channels[k].checkpoints;
+    size_t missing = 0;
+    while (missing < states.size() && states[missing]->kept.load(std::memory_order_acquire)) {
+      ++missing;
+    }
+    if (missing == 0 || missing == states.size() || (found && missing >= index)) continue;
+    channel = k;
+    index = missing;
+    found = true;
+  }
+  return found;
+}
+
+bool checkpoints_fill_one() {
+  SongCheckpoints* song = current.get();
+  int32_t k = 0;
+  size_t index = 0;
+  if (!capturing || song == nullptr || song->init_count != mixer_init_count() ||
+      song->row_frames != samples_per_row || !next_to_fill(*song, k, index)) {
+    return false;
+  }
+  // The channel as it plays now, put back once the next kept row is reached from the one before.
+  ChannelState playing{};
+  each_field(k, playing, [](auto& engine, auto& copy) { copy = engine; });
+  const bool has_line = echo_line[k] != nullptr && echo_line_length[k] == song->echo_frames;
+  std::vector<float>& line = playing_line;
+  if (has_line) line.assign(echo_line[k].get(), echo_line[k].get() + song->echo_frames);
+  const int64_t kept_row = static_cast<int64_t>(index) * song->interval_rows;
+  bring_channel(*song, k, kept_row * song->row_frames + 1, nullptr);  // its tick at kept_row
+  each_field(k, playing, [](auto& engine, const auto& copy) { engine = copy; });
+  if (has_line) copy_floats(echo_line[k].get(), line.data(), line.size());
+  mixer_forget_silent_lines();
+  return true;
 }
 
 CheckpointFigures checkpoint_figures() {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine_checkpoints.h"
 #include "music/mixer.h"
 #include "music/sequencer.h"
 #include "music/song_lint.h"
@@ -201,6 +202,13 @@ void stop_loop(Player& player) {
   player.options.to_row = -1;
   loop_start_forget();
   player_status.end_frame.store(player_end_frame(player.options), std::memory_order_relaxed);
+}
+
+int32_t player_keep_states_ahead(Player& player, int32_t most) {
+  const AudioLock lock(player);
+  int32_t kept = 0;
+  while (kept < most && checkpoints_fill_one()) ++kept;
+  return kept;
 }
 
 ChannelFacts channel_facts(int32_t k) {

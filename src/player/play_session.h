@@ -22,6 +22,7 @@
 //   set_loop(player, 64, 128);                 // rows 64 ... 127, seamless; stop_loop(player)
 //   channel_facts(3);                          // entry, pattern, row and level of channel 3
 //   display_facts(player, 0.0);                // time, row, peak, clipped frames, warnings
+//   player_keep_states_ahead(player, 4);       // when idle: later seeks as quick as early ones
 #pragma once
 
 #include <sys/stat.h>
@@ -83,6 +84,11 @@ void set_mutes(Player& player, uint32_t muted, uint32_t soloed);
 // the rows make no loop. stop_loop plays on to the show's length.
 std::string set_loop(Player& player, int64_t from_row, int64_t to_row);
 void stop_loop(Player& player);
+
+// Keeps up to most channel states ahead of the play (a third of a millisecond each here), so
+// that a seek to a row not reached yet is as quick as one back; returns how many it kept, 0 once
+// the whole song is kept. For the idle moments of the main thread: it holds the audio lock.
+int32_t player_keep_states_ahead(Player& player, int32_t most);
 
 // One channel as the last row tick and buffer left it; level is the largest |value| of the last
 // buffer, 3.0 full scale.

@@ -146,4 +146,23 @@ TEST(FastStart, StatesKeptWhilePlayingStartTheNextSongExactly) {
   expect_exact_start(played, 2 * interval_frames + 10);  // a seek back within the played rows
 }
 
+TEST(FastStart, StatesKeptAheadLeaveThePlayAsItIsAndServeSeeksAhead) {
+  const SongSource song = edited("bpm:", "bpm:133");  // a tempo no other test keeps states of
+  std::string error;
+  ASSERT_TRUE(engine_start(song, 0, error)) << error;
+  const int64_t frame = 5 * int64_t{samples_per_row} + 17;
+  ASSERT_TRUE(engine_start(song, frame, error)) << error;
+  int32_t filled = 0;
+  while (checkpoints_fill_one()) ++filled;
+  const int32_t rows = static_cast<int32_t>(show_frames / samples_per_row) + 1;
+  const int32_t per_channel =
+      (rows + checkpoint_figures().interval_rows - 1) / checkpoint_figures().interval_rows;
+  EXPECT_EQ(filled, (per_channel - 1) * walk_end());  // all but row 0, which the start kept
+  EXPECT_EQ(checkpoint_figures().kept, per_channel * walk_end());
+  const std::string after_filling = engine_bits(6);
+  ASSERT_TRUE(engine_start_by_mixing(song, frame, error)) << error;
+  EXPECT_TRUE(after_filling == engine_bits(6));
+  expect_exact_start(song, (rows - 3) * int64_t{samples_per_row} + 99);
+}
+
 }  // namespace
