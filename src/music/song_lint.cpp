@@ -29,6 +29,8 @@ constexpr size_t quoted_length = 24;  // longer words are cut in the warnings
 const char* const instrument_item_names[] = {
     "attack length", "decay length", "sustain length", "release length", "mod rate",
     "pitch slide",   "pan",          "filter"};
+constexpr size_t pan_item = 7, filter_item = 8;
+constexpr size_t instrument_items = 1 + std::size(instrument_item_names);
 
 struct SongLines {
   std::array<int32_t, pattern_count> pattern_line{};  // 0: no pattern line
@@ -65,6 +67,10 @@ bool whole_number(const std::string& word) {
   return end != start && *end == '\0';
 }
 
+int64_t number_value(const std::string& word) {
+  return std::strtoll(word.c_str(), nullptr, 10);
+}
+
 std::string number_reading(const std::string& word) {
   return std::to_string(std::strtoll(word.c_str(), nullptr, 10));
 }
@@ -84,10 +90,15 @@ int32_t head_number(const std::string& head) {
   return static_cast<int32_t>(std::strtoll(head.c_str() + 1, nullptr, 10));
 }
 
-// The number of an instrument, pattern or track line follows its first letter.
+// The number of an instrument, pattern or track line follows its first letter. Channel 0 is
+// never played, so neither are its track and its instrument.
 void check_head_number(Lint& lint, int32_t line, const std::string& head, const char* kind) {
   const std::string number = head.substr(1);
-  if (whole_number(number)) return;
+  if (whole_number(number)) {
+    if (head[0] != 'p' && number_value(number) == 0)
+      lint.warn(line, std::string(kind) + " 0 never plays: channels start at 1");
+    return;
+  }
   lint.warn(line, quoted(head) + " reads as " + kind + " " + number_reading(number) + ": " +
                       (number.empty() ? "no number follows" : quoted(number) + " is no number"));
 }
@@ -100,6 +111,42 @@ void check_number(Lint& lint, int32_t line, const std::string& word, const std::
                       number_reading(word));
 }
 
+// The mixer's low-pass, y = x (1 - c) + c y_before with c = filter / 100, smooths only for c from
+// 0 to 0.99; "" there, or what the channel does instead.
+const char* filter_fault(int64_t filter) {
+  if (filter > 100) return "it grows without bound and the channel plays at full scale";
+  if (filter == 100) return "it holds the channel at its first value, silence";
+  if (filter <= -100) return "it never settles and the channel rings at full scale";
+  if (filter < 0) return "it is no low-pass but lifts the highs";
+  return "";
+}
+
+// Pan, filter and what the parser never reads.
+void check_instrument_values(Lint& lint, int32_t line, const std::vector<std::string>& items,
+                             const std::string& instrument) {
+  if (items.size() > pan_item) {
+    const int64_t pan = number_value(items[pan_item]);
+    if (pan < 0 || pan > 100) {
+      lint.warn(line, "pan " + std::to_string(pan) + " of " + instrument +
+                          " is outside 0...100: one side plays the channel amplified, the other "
+                          "inverted");
+    }
+  }
+  if (items.size() > filter_item) {
+    const int64_t filter = number_value(items[filter_item]);
+    const std::string fault = filter_fault(filter);
+    if (!fault.empty()) {
+      lint.warn(line, "filter " + std::to_string(filter) + " of " + instrument +
+                          " is outside 0...99: " + fault);
+    }
+  }
+  if (items.size() > instrument_items) {
+    lint.warn(line, "items " + std::to_string(instrument_items + 1) + " and on of " + instrument +
+                        " are ignored: an instrument line has 9 (waveform, 4 lengths, mod rate, "
+                        "pitch slide, pan, filter)");
+  }
+}
+
 void instrument_words(Lint& lint, int32_t line, const std::string& head,
                       const std::vector<std::string>& items) {
   const int32_t n = head_number(head);
@@ -110,6 +157,7 @@ void instrument_words(Lint& lint, int32_t line, const std::string& head,
   for (size_t i = 1; i < items.size() && i <= std::size(instrument_item_names); ++i) {
     check_number(lint, line, items[i], instrument_item_names[i - 1], "of " + instrument);
   }
+  check_instrument_values(lint, line, items, instrument);
   for (int32_t w = 0; w < waveform_count; ++w) {
     if (items[0] == waveform_words[w]) {
       lint.waveform = w;
@@ -130,8 +178,15 @@ void pattern_words(Lint& lint, int32_t line, const std::string& head,
     if (code == code_volume || code == code_slide) {
       // The argument is a number, not a word.
       if (++i < items.size()) {
-        check_number(lint, line, items[i], "argument",
-                     "of " + items[i - 1] + " in pattern " + std::to_string(n));
+        const std::string whose = "of " + items[i - 1] + " in pattern " + std::to_string(n);
+        check_number(lint, line, items[i], "argument", whose);
+        const int64_t volume = number_value(items[i]);
+        if (code == code_volume && (volume < 0 || volume > 100)) {
+          lint.warn(line, "volume " + std::to_string(volume) + " in pattern " + std::to_string(n) +
+                              " is outside 0...100: " +
+                              (volume < 0 ? "it inverts the channel"
+                                          : "it plays the channel louder than its instrument"));
+        }
       }
     } else if (code == 0 && items[i] != "0" && items[i] != "00") {
       lint.warn(line, quoted(items[i]) + " in pattern " + std::to_string(n) +
@@ -276,8 +331,9 @@ void check_length(Lint& lint, int32_t last_channel) {
       if (track_pos[k] != track_finished) playing = k;
     }
     if (playing == 0) {
-      lint.warn(0, "the tracks end after " + std::to_string(row - 1) + " rows, before the show's " +
-                       std::to_string(show_end_row));
+      const int32_t rows = row - 1;
+      lint.warn(0, "the tracks end after " + std::to_string(rows) + (rows == 1 ? " row" : " rows") +
+                       ", before the show's " + std::to_string(show_end_row));
       return;
     }
   }

@@ -22,7 +22,8 @@ const char* const play_usage_text =
     "  --quiet       no status display\n"
     "\n"
     "Keys: space pause; left/right 16 rows (a bar); up/down 64 rows; 1 ... 9 and 0 mute\n"
-    "channels 1 ... 10; s then a digit solos; r reloads the song; q or Escape quits.\n";
+    "channels 1 ... 10; s then a digit solos; r reloads the song; q or Escape quits.\n"
+    "Exit status: 0 at the end, 1 when something failed, 2 on a usage error, 130 on Ctrl-C.\n";
 
 namespace {
 

@@ -1,6 +1,14 @@
 // The page's player on the audio thread: plays the show's 16-bit stereo buffers, in the order
-// the page posts them, as values / 32768. Tells the page the context time of the first frame,
-// how many frames it has played and how often it ran dry.
+// the page posts them, as values / 32768, and tells the page how far it has got.
+//
+// Messages from the page (node.port.postMessage):
+//   Int16Array               interleaved left/right values, queued after those posted before
+//                            (transfer its buffer); the player ran dry until the first arrives
+//   {kind: 'NAME', ...}      a command; kinds this player does not know are ignored, so that a
+//                            page can add kinds of its own (none yet)
+// Messages to the page, after the first frame played and then once per 1024 frames:
+//   {firstFrameTime, played, underruns}: the context time of the first frame played, the frames
+//   played since, and how many render quanta found the queue empty after the first frame.
 class KelvorinsaaPlayer extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -9,7 +17,9 @@ class KelvorinsaaPlayer extends AudioWorkletProcessor {
     this.played = 0;
     this.underruns = 0;
     this.firstFrameTime = undefined;
-    this.port.onmessage = (event) => this.queue.push(event.data);
+    this.port.onmessage = (event) => {
+      if (event.data instanceof Int16Array) this.queue.push(event.data);
+    };
   }
 
   process(inputs, outputs) {

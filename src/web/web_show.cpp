@@ -65,6 +65,8 @@ void warm_up_before_span(const CaptureSpan& span) {
 
 extern "C" {
 
+void webgl_forget_context();  // webgl_bridge.js
+
 // The shell's start-up from synth_init on; the page has made its WebGL context (the video mode)
 // before. Also brings everything back to program start for a show played again. 0, or 1 when
 // the built-in song is refused.
@@ -91,6 +93,19 @@ EMSCRIPTEN_KEEPALIVE const int16_t* web_mix_buffer() {
   mix_one_buffer();
   heard_clock_mixed(mixer_level);
   return reinterpret_cast<const int16_t*>(sound_buffer);
+}
+
+// A lost WebGL context is back, empty: the textures are made again as at start-up (their
+// trails start from black), and the show's own GL state, kept in the layer, goes on.
+EMSCRIPTEN_KEEPALIVE void web_picture_restored() {
+  webgl_forget_context();
+  textures_init();
+  gl_layer_flush();
+}
+
+// Where the show ends, in seconds of sound.
+EMSCRIPTEN_KEEPALIVE double web_show_seconds() {
+  return static_cast<double>(show_end_sound_frame) / show_sample_rate;
 }
 
 EMSCRIPTEN_KEEPALIVE double web_buffers_mixed() {

@@ -1,6 +1,7 @@
 // The WebGL 1 end of the show's OpenGL layer (gl_layer.cpp): one small shader draws the
 // triangles it hands over, texels times colour or colour alone, and the show's three textures
-// live here by their OpenGL names. The page puts its context in Module['gl'] before start-up.
+// live here by their OpenGL names. The page puts its context in Module['gl'] before start-up;
+// after a lost context is restored, everything made in it is made again on first use.
 mergeInto(LibraryManager.library, {
   $webglShow: {
     gl: null,
@@ -77,6 +78,13 @@ mergeInto(LibraryManager.library, {
     gl.bufferData(gl.ARRAY_BUFFER, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + count * 9),
                   gl.STREAM_DRAW);
     gl.drawArrays(gl.TRIANGLES, 0, count);
+  },
+
+  webgl_forget_context__deps: ['$webglShow'],
+  webgl_forget_context: function() {
+    webglShow.gl = null;
+    webglShow.textures = {};
+    webglShow.blend = 'unset';
   },
 
   webgl_clear__deps: ['$webglShow'],

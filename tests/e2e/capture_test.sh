@@ -59,6 +59,19 @@ rm -rf "$work/a" "$work/b"
 expect_only
 echo "ok: 20 frames with a picture, deterministic, sound equal to the renderer's"
 
+# A shorter capture into a used folder leaves its own frames and no stale ones of the first;
+# links and other files stay.
+"$capture" --fps 10 --to 1 "$work/ff/" 2>"$work/log" || fail "capture of 10 frames: $(cat "$work/log")"
+echo mine >"$work/ff/notes.txt"
+ln -s frame_000001.png "$work/ff/frame_000012.png"
+"$capture" --fps 10 --to 0.5 "$work/ff" 2>"$work/log" || fail "capture of 5 frames: $(cat "$work/log")"
+left=$(cd "$work/ff" && ls -A | tr '\n' ' ')
+expected="audio.wav frame_000001.png frame_000002.png frame_000003.png frame_000004.png frame_000005.png frame_000012.png notes.txt "
+[ "$left" = "$expected" ] || fail "the used folder holds: $left"
+rm -rf "$work/ff"
+expect_only
+echo "ok: a capture into a used folder leaves no stale frames"
+
 # 2. A span that starts mid-show starts from what a run from the start carries into it.
 #    mean_error prints the mean absolute difference of two PNG frames' RGB values, 0 to 1.
 mean_error() {

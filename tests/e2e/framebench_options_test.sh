@@ -10,7 +10,7 @@ bench="$(cd "$1" && pwd)/kelvorinsaa-framebench"
 source "$(dirname "$0")/xvfb_lib.sh"
 
 help=$("$bench" --help) || fail "--help failed"
-for words in "--frames N" "--level L" "--shots DIR" "Columns" "+swap ms" "a minute or two"; do
+for words in "--frames N" "--level L" "--shots DIR" "Columns" "+swap ms" "21 x (N + 20) frames"; do
   grep -q -F -- "$words" <<<"$help" || fail "--help does not mention $words"
 done
 while read -r expected args; do

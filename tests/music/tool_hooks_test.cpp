@@ -147,6 +147,38 @@ TEST(ToolHooks, LintNamesIgnoredLinesAndWordsThatAreNoNumber) {
   EXPECT_EQ(lines, expected);
 }
 
+// Values the engine takes but no one means: each outside the range where the mixer does what
+// its name says, with its line. The built-in song has none of them.
+TEST(ToolHooks, LintNamesValuesOutsideTheirRanges) {
+  const std::vector<std::string> lines = lint_lines(
+      "bpm:125\ni1:sini,2,16,1,4000,0,0,50,101\ni2:saha,2,6,1,2000,0,0,999999,100,7\n"
+      "i3:saha,2,6,1,2000,0,0,-1,-5\ni4:saha,2,6,1,2000,0,0,100,-100\ni5:saha,2,6,1,20,0,0,0,99\n"
+      "i0:saha,2,6,1,2000,0,0\np1:c4,vol,101,vol,-1,vol,100,vol,0\nt0:p1\nt1:p1,loop\n");
+  const std::vector<std::string> expected = {
+      "line 2: filter 101 of instrument 1 is outside 0...99: it grows without bound and the "
+      "channel plays at full scale",
+      "line 3: pan 999999 of instrument 2 is outside 0...100: one side plays the channel "
+      "amplified, the other inverted",
+      "line 3: filter 100 of instrument 2 is outside 0...99: it holds the channel at its first "
+      "value, silence",
+      "line 3: items 10 and on of instrument 2 are ignored: an instrument line has 9 (waveform, "
+      "4 lengths, mod rate, pitch slide, pan, filter)",
+      "line 4: pan -1 of instrument 3 is outside 0...100: one side plays the channel amplified, "
+      "the other inverted",
+      "line 4: filter -5 of instrument 3 is outside 0...99: it is no low-pass but lifts the highs",
+      "line 5: filter -100 of instrument 4 is outside 0...99: it never settles and the channel "
+      "rings at full scale",
+      "line 7: instrument 0 never plays: channels start at 1",
+      "line 8: volume 101 in pattern 1 is outside 0...100: it plays the channel louder than its "
+      "instrument",
+      "line 8: volume -1 in pattern 1 is outside 0...100: it inverts the channel",
+      "line 9: track 0 never plays: channels start at 1"};
+  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(lint_lines("bpm:125\ni1:saha,2,6,1,2000,0,0\np1:c4\nt1:p1\n"),
+            std::vector<std::string>{"song: the tracks end after 1 row, before the show's 1088"});
+  EXPECT_TRUE(lint_lines(std::string(embedded_song_text, embedded_song_length)).empty());
+}
+
 // The parser stops at a NUL byte and after its 1000th line; the lint reads no further and says so.
 TEST(ToolHooks, LintNamesWhereTheParserStopsReading) {
   using namespace std::string_literals;

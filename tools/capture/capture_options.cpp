@@ -47,7 +47,8 @@ const char* const capture_usage_text =
     "display would. Nothing is left under OUT's name unless the capture completes: files are\n"
     "made under a temporary name beside it and renamed at the end; Ctrl-C or TERM removes\n"
     "them (status 130 or 143).\n"
-    "A progress line is shown when standard error is a terminal.\n";
+    "A progress line is shown when standard error is a terminal.\n"
+    "Exit status: 0 when done, 1 when something failed, 2 on a usage error.\n";
 
 namespace {
 

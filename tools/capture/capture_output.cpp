@@ -1,6 +1,7 @@
 // Temporary folder, sound file, PNG writer or ffmpeg encoder, and the final rename.
 #include "capture_output.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -126,15 +127,45 @@ std::vector<std::string> mux_args(const CaptureOptions& options, const std::stri
 }
 
 bool open_sound(CaptureOutput& output, std::string& problem) {
-  SF_INFO info{};
-  info.samplerate = show_sample_rate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   const std::string path = output.temp_dir + sound_name;
-  output.wav = sf_open(path.c_str(), SFM_WRITE, &info);
-  if (output.wav != nullptr) return true;
-  problem = "cannot write " + path + ": " + sf_strerror(nullptr);
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  std::string reason = fd < 0 ? std::strerror(errno) : "";
+  if (fd >= 0) {
+    const CaptureSpan& span = output.options->span;
+    const int64_t frames = span_sound_frames(span, planned_frame_count(span));
+    output.wav = sound_file_open(fd, SoundKind::wav, frames, reason);
+    if (output.wav != nullptr) return true;
+  }
+  problem = "cannot write " + path + ": " + reason;
   return false;
+}
+
+// frame_000001.png and on, as the frames are named (seven digits and more past 999999).
+bool is_frame_name(const std::string& name) {
+  const std::string head = "frame_", tail = ".png";
+  if (name.size() < head.size() + 6 + tail.size() || name.rfind(head, 0) != 0 ||
+      name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    return false;
+  const std::string number = name.substr(head.size(), name.size() - head.size() - tail.size());
+  return number.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The frames of an earlier, longer capture into the folder that this one does not replace go
+// first, so that the folder holds one capture's frames; links and other files stay.
+bool remove_stale_frames(const std::string& out, const std::string& fresh_dir,
+                         std::error_code& error) {
+  std::vector<fs::path> stale;
+  for (const auto& entry : fs::directory_iterator(out, error)) {
+    const std::string name = entry.path().filename().string();
+    if (is_frame_name(name) && entry.symlink_status().type() == fs::file_type::regular &&
+        !fs::exists(fs::path(fresh_dir) / name)) {
+      stale.push_back(entry.path());
+    }
+  }
+  for (const fs::path& path : stale) {
+    if (!error) fs::remove(path, error);
+  }
+  return !error;
 }
 
 // Moves the finished files to OUT's name.
@@ -147,7 +178,7 @@ bool publish(CaptureOutput& output, std::string& problem) {
   } else if (!output.into_existing_folder) {
     fs::rename(output.temp_dir, out, error);
     if (!error) output.temp_dir.clear();
-  } else {
+  } else if (remove_stale_frames(out, output.temp_dir, error)) {
     for (const auto& entry : fs::directory_iterator(output.temp_dir, error)) {
       fs::rename(entry.path(), fs::path(out) / entry.path().filename(), error);
       if (error) break;
@@ -183,7 +214,8 @@ bool output_sound(CaptureOutput& output, const uint8_t* bytes, int32_t frames) {
     values[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   }
   if (sf_writef_short(output.wav, values.data(), frames) == frames) return true;
-  output.problem = "cannot write " + output.temp_dir + sound_name + ": " + sf_strerror(output.wav);
+  output.problem =
+      "cannot write " + output.temp_dir + sound_name + ": " + sound_file_reason(output.wav);
   return false;
 }
 

@@ -17,6 +17,7 @@
 #include "capture_options.h"
 #include "ffmpeg_pipe.h"
 #include "png_writer.h"
+#include "sound_file.h"
 
 struct CaptureOutput {
   const CaptureOptions* options = nullptr;

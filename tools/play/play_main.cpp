@@ -23,9 +23,12 @@ constexpr int display_period_ms = 50;     // about 20 redraws a second
 constexpr int watch_period_ms = 250;      // how often a watched file is looked at
 constexpr int states_ahead_per_turn = 4;  // about a millisecond under the audio lock
 
-int fail(const std::string& message) {
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+
+int fail(const std::string& message, int status = exit_failed) {
   std::fprintf(stderr, "kelvorinsaa-play: %s\n", message.c_str());
-  return 1;
+  return status;
 }
 
 // Ticks of the time stamp counter per second, from the time the player has run so far.
@@ -112,7 +115,7 @@ int run(Player& player) {
 int main(int argc, char** argv) {
   Player player;
   const std::string problem = parse_play_options(argc, argv, player.options);
-  if (!problem.empty()) return fail(problem);
+  if (!problem.empty()) return fail(problem, exit_usage);
   if (player.options.help) {
     std::fputs(play_usage_text, stdout);
     return 0;

@@ -23,16 +23,6 @@ bool fail(OutputFile& output, const std::string& reason) {
   return false;
 }
 
-// libsndfile words a failed system call "System error : No space left on device."; the
-// other messages give the reason alone, as the system says it.
-std::string sndfile_reason(const char* text) {
-  std::string reason = text;
-  const std::string system_prefix = "System error : ";
-  if (starts_with(reason, system_prefix.c_str())) reason.erase(0, system_prefix.size());
-  while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
-  return reason;
-}
-
 // Follows symbolic links to the file they name, even when it does not exist yet.
 std::string follow_links(std::string path) {
   for (int depth = 0; depth < max_link_depth; ++depth) {
@@ -92,12 +82,13 @@ int open_target(OutputFile& output) {
 
 }  // namespace
 
-bool output_open(OutputFile& output, const std::string& name, bool raw) {
+bool output_open(OutputFile& output, const std::string& name, SoundKind kind,
+                 int64_t frames_planned) {
   output.name = name;
-  output.raw = raw;
+  output.kind = kind;
   const int fd = open_target(output);
   if (fd < 0) return fail(output, std::strerror(errno));
-  if (raw) {
+  if (kind == SoundKind::raw) {
     output.stream = fdopen(fd, "wb");
     if (output.stream == nullptr) {
       close(fd);
@@ -105,17 +96,15 @@ bool output_open(OutputFile& output, const std::string& name, bool raw) {
     }
     return true;
   }
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   const bool seekable = lseek(fd, 0, SEEK_CUR) >= 0;
-  output.wav = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-  if (output.wav == nullptr) {
-    if (!seekable) return fail(output, "a WAV file needs a seekable file (use .raw or -)");
-    return fail(output, sndfile_reason(sf_strerror(nullptr)));
+  std::string reason;
+  output.sound = sound_file_open(fd, kind, frames_planned, reason);
+  if (output.sound != nullptr) return true;
+  if (!seekable) {
+    return fail(output, std::string("a ") + sound_extension(kind) +
+                            " file needs a seekable file (use .raw or -)");
   }
-  return true;
+  return fail(output, reason);
 }
 
 bool output_write(OutputFile& output, const int16_t* values, const uint8_t* bytes, int32_t frames) {
@@ -123,8 +112,8 @@ bool output_write(OutputFile& output, const int16_t* values, const uint8_t* byte
     if (std::fwrite(bytes, 4, frames, output.stream) == static_cast<size_t>(frames)) return true;
     return fail(output, std::strerror(errno));
   }
-  if (sf_writef_short(output.wav, values, frames) == frames) return true;
-  return fail(output, sndfile_reason(sf_strerror(output.wav)));
+  if (sf_writef_short(output.sound, values, frames) == frames) return true;
+  return fail(output, sound_file_reason(output.sound));
 }
 
 bool output_finish(OutputFile& output, bool keep) {
@@ -132,13 +121,13 @@ bool output_finish(OutputFile& output, bool keep) {
   if (output.stream != nullptr) {
     closed = std::fclose(output.stream) == 0;
     if (!closed && keep) fail(output, std::strerror(errno));
-  } else if (output.wav != nullptr) {
-    const int code = sf_close(output.wav);
+  } else if (output.sound != nullptr) {
+    const int code = sf_close(output.sound);
     closed = code == 0;
-    if (!closed && keep) fail(output, sndfile_reason(sf_error_number(code)));
+    if (!closed && keep) fail(output, sound_file_reason(code));
   }
   output.stream = nullptr;
-  output.wav = nullptr;
+  output.sound = nullptr;
   if (output.temp_path.empty()) return keep && closed;
   if (keep && closed) {
     if (std::rename(output.temp_path.c_str(), output.final_path.c_str()) == 0) return true;

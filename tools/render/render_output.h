@@ -9,18 +9,22 @@
 #include <cstdio>
 #include <string>
 
+#include "sound_file.h"
+
 struct OutputFile {
   std::string name;        // as the user gave it
   std::string final_path;  // of a regular file: where the complete file goes
   std::string temp_path;
-  bool raw = false;  // the bare stream, not a WAV file
+  SoundKind kind = SoundKind::raw;  // raw: the bare stream (or text)
   std::FILE* stream = nullptr;
-  SNDFILE* wav = nullptr;
+  SNDFILE* sound = nullptr;
   std::string error;  // "cannot write NAME: reason"
 };
 
-// raw: write the bytes as they are (or text, through stream), not a WAV file.
-bool output_open(OutputFile& output, const std::string& name, bool raw);
+// A raw output takes the bytes as they are (or text, through stream); the others are sound
+// files of frames_planned frames.
+bool output_open(OutputFile& output, const std::string& name, SoundKind kind,
+                 int64_t frames_planned = 0);
 bool output_write(OutputFile& output, const int16_t* values, const uint8_t* bytes, int32_t frames);
 // Closes; a regular file takes its name only when keep is true and everything was written.
 bool output_finish(OutputFile& output, bool keep);

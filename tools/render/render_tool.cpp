@@ -28,6 +28,7 @@
 namespace {
 
 constexpr int32_t buffer_bytes = 4 * callback_frames;
+constexpr int32_t max_render_seconds = 40000;  // 7 GB of WAV
 
 volatile std::sig_atomic_t interrupt_signal = 0;  // a signal asked the render to stop
 
@@ -42,9 +43,10 @@ const char* const render_usage_text =
     "       kelvorinsaa-render --check FILE\n"
     "\n"
     "Plays the song through the show's audio callback and writes 16-bit stereo at 44100 Hz to\n"
-    "OUT: a WAV file, or the raw little-endian interleaved stream when OUT ends in .raw or is\n"
-    "- (standard output). A FIFO or a device is written in place (a WAV file needs a seekable\n"
-    "one, so only .raw or - go to a FIFO); a regular file appears only when complete.\n"
+    "OUT, in the kind its name ends in: .wav (RF64 past 4 GiB), .flac, .ogg (Vorbis), .mp3, or\n"
+    ".raw for the raw little-endian interleaved stream, as is - (standard output). A FIFO or a\n"
+    "device is written in place (a sound file needs a seekable one, so only .raw or - go to a\n"
+    "FIFO; a device of another name gets a WAV file); a regular file appears only when complete.\n"
     "\n"
     "  --song FILE       play a song file instead of the song built into the show\n"
     "  --from ROW        start at this row of the song's tempo (the engine mixes silently up to\n"
@@ -56,6 +58,7 @@ const char* const render_usage_text =
     "  --mute LIST       silence channels, e.g. 2,5-7 (their voices and echoes run on)\n"
     "  --solo LIST       hear only these channels; a channel in both lists is muted\n"
     "  --stems DIR       also write DIR/channel_NN.wav per playing channel, that channel alone\n"
+    "                    (.flac, .ogg or .mp3 when OUT is one)\n"
     "  --trace FILE      one line per row tick: ROW then per channel K:ENTRY:pPATTERN:ROW:EVENT\n"
     "                    (EVENT a note, a keyword, vol=N, sld=N, . a rest, - none), or K:end\n"
     "  --stats           print peak, RMS, clipping, LUFS, loudness range and true peak per 64\n"
@@ -64,13 +67,14 @@ const char* const render_usage_text =
     "                    parser rejects it\n"
     "  --help            print this text\n"
     "\n"
-    "OUT may be left out with --stats, --stems or --trace.\n";
+    "OUT may be left out with --stats, --stems or --trace.\n"
+    "Exit status: 0 when done, 1 when something failed, 2 on a usage error.\n";
 
 namespace {
 
-int fail(std::FILE* err, const std::string& message) {
+int fail(std::FILE* err, const std::string& message, int status = render_failed) {
   std::fprintf(err, "kelvorinsaa-render: %s\n", message.c_str());
-  return 1;
+  return status;
 }
 
 bool parse_whole(const char* text, int64_t low, int64_t& value) {
@@ -86,7 +90,42 @@ bool parse_seconds(const char* text, double& seconds) {
   char* end = nullptr;
   errno = 0;
   seconds = std::strtod(text, &end);
-  return errno == 0 && end != text && *end == '\0' && seconds >= 0.0 && seconds < 40000.0;
+  return errno == 0 && end != text && *end == '\0' && seconds >= 0.0 &&
+         seconds <= max_render_seconds;
+}
+
+std::string position_error(const char* option, bool seconds, const char* text) {
+  const std::string bounds =
+      seconds ? "-time needs seconds from 0 to " + std::to_string(max_render_seconds)
+              : " needs a row from 0 to " + std::to_string(INT32_MAX);
+  return option + bounds + ", not \"" + text + "\"";
+}
+
+// "" when a --from or --to value reads as its kind: a row or seconds.
+std::string check_position(const char* option, bool seconds, const char* text) {
+  if (text == nullptr) return "";
+  double time = 0.0;
+  int64_t row = 0;
+  if (seconds ? parse_seconds(text, time) : parse_whole(text, 0, row)) return "";
+  return position_error(option, seconds, text);
+}
+
+bool is_special_file(const std::string& name) {
+  if (name.rfind("/dev/", 0) == 0 || name.rfind("/proc/", 0) == 0) return true;
+  struct stat info {};
+  return stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+// The kind OUT's name asks for. A device, a FIFO or a folder of another name keeps the WAV file
+// it always got (a folder then fails when written, with its reason).
+std::string choose_kind(RenderOptions& options) {
+  if (options.out_path == nullptr || sound_kind_of(options.out_path, options.out_kind)) return "";
+  if (is_special_file(options.out_path)) {
+    options.out_kind = SoundKind::wav;
+    return "";
+  }
+  return std::string(options.out_path) + ": give a name ending in " + sound_kinds_text +
+         ", or - for standard output";
 }
 
 }  // namespace
@@ -148,7 +187,11 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options) 
       !options.stats && options.stems_dir == nullptr && options.trace_path == nullptr) {
     return "no output file given (see --help)";
   }
-  return "";
+  if (options.help) return "";
+  std::string problem = check_position("--from", options.from_seconds, options.from_text);
+  if (problem.empty()) problem = check_position("--to", options.to_seconds, options.to_text);
+  if (problem.empty()) problem = choose_kind(options);
+  return problem;
 }
 
 namespace {
@@ -175,12 +218,6 @@ struct Range {
 // "--from 12" or "--from-time 1.5", as the user wrote it.
 std::string option_text(const char* option, bool seconds, const char* text) {
   return std::string(option) + (seconds ? "-time " : " ") + text;
-}
-
-std::string position_error(const char* option, bool seconds, const char* text) {
-  return std::string(option) +
-         (seconds ? "-time needs seconds from 0 to 40000" : " needs a row from 0 to 2147483647") +
-         ", not \"" + text + "\"";
 }
 
 std::string find_range(const RenderOptions& options, Range& range) {
@@ -266,11 +303,6 @@ bool render(const SongSource& song, const Range& range, const Pass& pass, std::s
   return false;
 }
 
-bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 int check_song(const char* path, std::FILE* out, std::FILE* err) {
   SongSource song;
   std::string error;
@@ -285,33 +317,44 @@ int check_song(const char* path, std::FILE* out, std::FILE* err) {
   return 0;
 }
 
-std::string stem_path(const RenderOptions& options, int32_t k) {
+// The stems take OUT's kind of sound file; beside the raw stream, or alone, they are WAV files.
+SoundKind stem_kind(const RenderOptions& options) {
+  return options.out_path == nullptr || options.out_kind == SoundKind::raw ? SoundKind::wav
+                                                                           : options.out_kind;
+}
+
+std::string stem_path(const RenderOptions& options, int32_t k, SoundKind kind) {
   char name[32];
-  std::snprintf(name, sizeof name, "/channel_%02d.wav", k);
+  std::snprintf(name, sizeof name, "/channel_%02d%s", k, sound_extension(kind));
   return options.stems_dir + std::string(name);
 }
 
-// Stems an earlier render of a song with more channels left behind go, so that the folder holds
-// this render's alone; files of other names, and links, are never touched.
+// Stems an earlier render left behind (of a song with more channels, or of another kind) go, so
+// that the folder holds this render's alone; files of other names, and links, are never touched.
 std::string remove_stale_stems(const RenderOptions& options, int32_t last_channel) {
-  for (int32_t k = last_channel + 1; k < channel_count; ++k) {
-    const std::string path = stem_path(options, k);
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    if (unlink(path.c_str()) != 0) {
-      return "cannot remove the earlier stem " + path + ": " + std::strerror(errno);
+  for (const SoundKind kind : {SoundKind::wav, SoundKind::flac, SoundKind::ogg, SoundKind::mp3}) {
+    const int32_t first_stale = kind == stem_kind(options) ? last_channel + 1 : 1;
+    for (int32_t k = first_stale; k < channel_count; ++k) {
+      const std::string path = stem_path(options, k, kind);
+      struct stat info {};
+      if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      if (unlink(path.c_str()) != 0) {
+        return "cannot remove the earlier stem " + path + ": " + std::strerror(errno);
+      }
     }
   }
   return "";
 }
 
-// One WAV per playing channel, each that channel alone (silent when the options mute it).
+// One sound file per playing channel, each that channel alone (silent when the options mute it).
 std::string write_stems(const RenderOptions& options, const SongSource& song, const Range& range) {
   const int32_t last_channel = walk_end();
   const uint32_t user_mask = mute_mask_for(options.muted, options.soloed);
+  const SoundKind kind = stem_kind(options);
   for (int32_t k = 1; k <= last_channel; ++k) {
     OutputFile stem;
-    if (!output_open(stem, stem_path(options, k), false)) return stem.error;
+    if (!output_open(stem, stem_path(options, k, kind), kind, range.end - range.start))
+      return stem.error;
     Pass pass;
     pass.output = &stem;
     pass.mute_mask = ~(1u << k) | user_mask;
@@ -344,12 +387,11 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
   }
   // Every output is opened before the long work, so a wrong name fails at once.
   OutputFile output, trace;
-  if (options.out_path != nullptr) {
-    const std::string name = options.out_path;
-    if (!output_open(output, name, name == "-" || ends_with(name, ".raw")))
-      return fail(err, output.error);
+  if (options.out_path != nullptr &&
+      !output_open(output, options.out_path, options.out_kind, range.end - range.start)) {
+    return fail(err, output.error);
   }
-  if (options.trace_path != nullptr && !output_open(trace, options.trace_path, true)) {
+  if (options.trace_path != nullptr && !output_open(trace, options.trace_path, SoundKind::raw)) {
     output_finish(output, false);
     return fail(err, trace.error);
   }
@@ -378,6 +420,6 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
 int render_tool_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
   RenderOptions options;
   const std::string problem = parse_render_options(argc, argv, options);
-  if (!problem.empty()) return fail(err, problem);
+  if (!problem.empty()) return fail(err, problem, render_usage_error);
   return run_render(options, out, err);
 }

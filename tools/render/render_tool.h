@@ -14,9 +14,12 @@
 #include <cstdio>
 #include <string>
 
+#include "sound_file.h"
+
 struct RenderOptions {
   const char* song_path = nullptr;  // nullptr: the built-in song
   const char* out_path = nullptr;
+  SoundKind out_kind = SoundKind::wav;  // by OUT's extension
   const char* stems_dir = nullptr;
   const char* trace_path = nullptr;
   const char* check_path = nullptr;
@@ -33,11 +36,14 @@ struct RenderOptions {
 
 extern const char* const render_usage_text;
 
+constexpr int render_failed = 1;
+constexpr int render_usage_error = 2;  // the command line is wrong as written
+
 // argv[0] is the program's name. Returns "" or what is wrong with the command line.
 std::string parse_render_options(int argc, char** argv, RenderOptions& options);
 
 // Does what the options ask: the usage text and the tables go to out, the one-line errors
-// (prefixed "kelvorinsaa-render: ") to err. Returns the exit status: 0 or 1.
+// (prefixed "kelvorinsaa-render: ") to err. Returns the exit status: 0, 1 or 2.
 int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err);
 
 // Asks a running run_render to stop: what it was writing is removed and it returns

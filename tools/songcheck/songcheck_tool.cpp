@@ -20,7 +20,8 @@ constexpr int exit_fault = 1;
 constexpr int exit_usage = 2;
 
 const char* const usage_text =
-    "Usage: kelvorinsaa-songcheck [--show] SONG...\n"
+    "usage: kelvorinsaa-songcheck [--show] SONG...\n"
+    "\n"
     "Parses each SONG (a file in the show's song language, - for standard input) as the show\n"
     "would, instruments included, and prints the first fault of each as SONG:LINE: reason.\n"
     "A song without a tempo line (bpm:N) is a fault: nothing can play it. What parses but is\n"

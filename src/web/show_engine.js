@@ -1,0 +1,35 @@
+// The compiled show's entry points (web_show.cpp) as the page calls them: start-up, the mixer
+// ahead of the sound, one main-loop pass, input, the exact frames and the frame timing. The
+// only module that touches emscripten's Module and heap. Main thread.
+/* global Module, HEAP16 */
+
+export const bufferFrames = 1024;
+
+export const engine = {
+  startUp: () => Module._web_start_up(),  // 0, or 1 when the built-in song is refused
+  showSeconds: () => Module._web_show_seconds(),
+  buffersMixed: () => Module._web_buffers_mixed(),
+  // The next count buffers of the show's sound as one array of interleaved 16-bit values.
+  mixBuffers(count) {
+    const values = new Int16Array(count * bufferFrames * 2);
+    for (let i = 0; i < count; ++i) {
+      const at = Module._web_mix_buffer() >> 1;
+      values.set(HEAP16.subarray(at, at + bufferFrames * 2), i * bufferFrames * 2);
+    }
+    return values;
+  },
+  // Results of the passes: bit 1, a frame was drawn; bit 2, the show is over.
+  mainPass: (elapsedMs, heardFrame) => Module._web_main_pass(elapsedMs, heardFrame),
+  shownFrames: () => Module._web_shown_frames(),
+  input: () => Module._web_input(),
+  exactFrame: (exact, k) => Module._web_exact_frame(exact.fps, exact.fromUs, exact.warmUp, k),
+  benchFrame: (scene, ms, level) => Module._web_bench_frame(scene, ms, level),
+  benchLayers: (scene) => Module._web_bench_layers(scene),
+  pictureRestored: () => Module._web_picture_restored(),
+  setContext(gl) {
+    Module['gl'] = gl;
+  },
+  whenLoaded(then) {
+    Module['onRuntimeInitialized'] = then;
+  },
+};

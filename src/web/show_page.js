@@ -1,0 +1,202 @@
+// The show's web page: the start screen, the person's input, the show with its sound ahead of
+// what is heard and the picture on animation frames following the sound heard, its end, and the
+// exact frame mode and frame timing of the URL parameters (page_params.js). The entry of the
+// page's bundle; window.kelvorinsaa is what the tests read. Main thread.
+import {frameBenchTable, runFrameBench} from './frame_bench.js';
+import {enterFullScreen, leaveFullScreen} from './full_screen.js';
+import {inviteTo, screens, showMessage, showNotice, showStage, showStart, touchScreen} from './page_screens.js';
+import {readPageParams} from './page_params.js';
+import {openPicture, picture} from './picture.js';
+import {beginPlayerSession} from './player_session.js';
+import {bufferFrames, engine} from './show_engine.js';
+import {openSoundOutput, soundAvailable, soundSampleRate} from './sound_output.js';
+
+const leadFrames = 4 * soundSampleRate;  // sound mixed ahead of what is heard: a busy page never starves it
+const songRefused = 'The show\'s built-in song could not be read.';
+
+const api = {exact: null, ready: false, playing: false, plays: 0, clockLog: [], underruns: 0,
+             played: 0, context: null, output: null, sound: null, problem: '', restorations: 0,
+             onExactFrame: null, onLiveFrame: null, onEnd: null};
+window.kelvorinsaa = api;
+let settings = {exact: null, bench: null};
+let show = null;  // the show now playing, or the last one
+
+function say(sentence) {
+  showMessage(sentence);
+  api.problem = sentence;
+}
+
+function offerStart(words) {
+  if (api.readyMs === undefined) api.readyMs = performance.now();  // since the page was opened
+  showStart(words);
+  api.ready = true;
+}
+
+// The song the show plays (the built-in one), made ready from its start.
+function startUpShow() {
+  return engine.startUp() === 0;
+}
+
+// --- input: a key, a click or a tap starts the show; while it plays, ends it, or starts the
+// sound again when the page has said it stopped ---
+function onShowInput(event) {
+  if (!show || !show.running) return;
+  event.preventDefault();  // a tap's touchend: no mouse events after it
+  if (show.sound && show.sound.stopped) {
+    show.sound.restart();
+  } else if (!settings.bench) {
+    engine.input();
+  }
+}
+document.addEventListener('keydown', (event) => {
+  if (show && show.running) return onShowInput(event);
+  if (api.ready && !screens.start.hidden && !event.repeat) start(true);
+});
+screens.start.addEventListener('click', (event) => {
+  if (api.ready) start(event.target !== screens.inPage);
+});
+screens.stage.addEventListener('mousedown', onShowInput);
+screens.stage.addEventListener('touchend', onShowInput, {passive: false});
+
+// --- the live show ---
+// Mixes until the lead is there and hands the buffers to the player in one message.
+function topUp(playing) {
+  const heard = playing.sound.heardFrame();
+  const wanted = Math.ceil((Math.max(heard, 0) + leadFrames) / bufferFrames);
+  const count = wanted - engine.buffersMixed();
+  if (count > 0) playing.sound.post(engine.mixBuffers(count));
+}
+
+function livePass() {
+  if (!show.running) return;
+  topUp(show);
+  const heard = show.sound.heardFrame();
+  const result = engine.mainPass(Math.floor(performance.now() - show.startMs), heard);
+  if (result & 1) {
+    api.clockLog.push(engine.shownFrames());
+    if (api.onLiveFrame) api.onLiveFrame();
+  }
+  if (result & 2) return finish();
+  requestAnimationFrame(livePass);
+}
+
+function soundStoppedNotice() {
+  return 'The sound is not playing: ' + (touchScreen() ? 'tap' : 'click anywhere or press a key') +
+         ' to start it.';
+}
+
+// Inside the input event: the sound first, since WebKit starts it only there and not after the
+// request for full screen.
+function startSound(playing) {
+  playing.sound = api.sound = openSoundOutput({
+    onNews(news) {
+      api.played = news.played;
+      api.underruns = news.underruns;
+      if (playing.running) topUp(playing);
+    },
+    onStopped(state) {
+      api.soundStopped = state;
+      if (playing.running) showNotice(soundStoppedNotice());
+    },
+    onRunning() {
+      api.soundStopped = '';
+      showNotice(null);
+    },
+  });
+  api.context = playing.sound.context;
+  api.output = null;
+  playing.sound.ready.then(() => {
+    if (!playing.running) return;
+    api.output = playing.sound.node;
+    topUp(playing);
+    requestAnimationFrame(livePass);
+  }, (problem) => {
+    playing.running = false;
+    api.playing = false;
+    if (playing.session) playing.session.end();
+    leaveFullScreen();
+    say(problem.message);
+  });
+}
+
+// --- the exact frames and the frame timing ---
+function exactPass() {
+  if (!show.running) return;
+  const result = engine.exactFrame(settings.exact, show.frame);
+  if (api.onExactFrame) api.onExactFrame(show.frame, result & 1);
+  show.frame += 1;
+  if ((result & 2) || show.frame >= settings.exact.frames) return finish();
+  requestAnimationFrame(exactPass);
+}
+
+function frameBench() {
+  api.bench = runFrameBench(picture.gl, settings.bench.frames, settings.bench.level);
+  show.running = false;
+  api.playing = false;
+  showMessage(frameBenchTable(api.bench));
+  screens.message.style.whiteSpace = 'pre';
+  screens.message.style.fontFamily = 'monospace';
+}
+
+function start(fullScreen) {
+  if (!api.ready) return;
+  api.ready = false;
+  showStage();
+  show = {running: true, frame: 0, sound: null, session: null, startMs: performance.now()};
+  api.playing = true;
+  api.plays += 1;
+  api.clockLog = [];
+  if (settings.bench) return frameBench();
+  if (settings.exact) {
+    if (fullScreen) enterFullScreen(screens.stage);
+    requestAnimationFrame(exactPass);
+    return;
+  }
+  startSound(show);
+  if (fullScreen) enterFullScreen(screens.stage);
+  show.session = beginPlayerSession('Kelvorinsaa');
+}
+
+function finish() {
+  show.running = false;
+  api.playing = false;
+  if (show.sound) show.sound.close();
+  if (show.session) show.session.end();
+  leaveFullScreen();
+  showNotice(null);
+  if (!startUpShow()) return say(songRefused);
+  offerStart('The show is over. ' + inviteTo('play it again in full screen'));
+  if (api.onEnd) api.onEnd();
+}
+
+function onPictureRestored() {
+  engine.pictureRestored();
+  api.restorations += 1;
+}
+
+engine.whenLoaded(() => {
+  const read = readPageParams(location.search, engine.showSeconds());
+  if (read.problem) return say(read.problem);
+  settings = read;
+  api.exact = settings.exact;
+  const gl = openPicture(screens.canvas, {keepDrawing: !!settings.exact, onRestored: onPictureRestored});
+  if (!gl) return say('This browser cannot show Kelvorinsaa: WebGL is not available.');
+  engine.setContext(gl);
+  if (!settings.exact && !settings.bench && !soundAvailable()) {
+    return say('This browser cannot play Kelvorinsaa: Web Audio is not available.');
+  }
+  if (!startUpShow()) return say(songRefused);
+  if (settings.bench) return offerStart('Frame timing: ' + inviteTo('start').toLowerCase());
+  const exact = settings.exact;
+  offerStart(exact ? `Exact frames at ${exact.fps} per second from ${exact.fromUs / 1e6} s. ` +
+                     inviteTo('start')
+                   : inviteTo('start in full screen'));
+});
+
+api.start = start;
+api.readPixels = function() {
+  const gl = picture.gl;
+  const pixels = new Uint8Array(640 * 480 * 4);
+  gl.readPixels(0, 0, 640, 480, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
+  return pixels;
+};

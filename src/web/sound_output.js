@@ -1,0 +1,141 @@
+// Opens a page's sound and keeps it going: an AudioContext at the show's rate asking for the
+// steady kind of output, started inside the person's input event (the only place WebKit lets
+// it start), the player worklet (audio_worklet.js) loaded in a way each engine accepts, also
+// from a file, and a watch on the context: still suspended a moment after the start, suspended
+// or "interrupted" by the system later, found stopped when the tab is shown again or the page
+// comes back from the back-forward cache. Then the owner is told, and the next input event
+// restarts it. Main thread.
+//
+// Usage (openSoundOutput must be called inside a click, touchend or keydown handler):
+//   import {openSoundOutput} from './sound_output.js';
+//   const sound = openSoundOutput({
+//     onNews(news) {},      // the worklet's {firstFrameTime, played, underruns} (audio_worklet.js)
+//     onStopped(state) {},  // the sound does not run when it should: say so
+//     onRunning() {},       // it runs again after onStopped
+//   });
+//   sound.ready.then(() => sound.post(values), (problem) => say(problem.message));
+//   sound.post(int16Values);   // interleaved stereo, queued after what was posted before
+//   sound.heardFrame();        // the frame of the posted stream heard now, -1 before the first
+//   sound.stopped;             // true between onStopped and onRunning
+//   sound.restart();           // inside an input event: start a stopped context again
+//   sound.close();
+// sound.context and sound.node are the Web Audio objects (node is null until ready).
+import workletSource from './audio_worklet.js' with {type: 'text'};
+
+export const soundSampleRate = 44100;
+const startGraceMs = 1500;  // a context may take this long to start running
+
+// A worklet module from a Blob where the engine takes one; Chromium refuses blob:null/... in a
+// page opened as a file, and a data: address serves there.
+async function loadWorklet(context) {
+  const blobUrl = URL.createObjectURL(new Blob([workletSource], {type: 'text/javascript'}));
+  try {
+    await context.audioWorklet.addModule(blobUrl);
+    return 'blob';
+  } catch (blobProblem) {
+    await context.audioWorklet.addModule(
+        'data:text/javascript;charset=utf-8,' + encodeURIComponent(workletSource));
+    return 'data';
+  } finally {
+    URL.revokeObjectURL(blobUrl);
+  }
+}
+
+export function soundAvailable() {
+  return typeof AudioContext === 'function' && typeof AudioWorkletNode === 'function';
+}
+
+// An iPhone plays Web Audio with the ring switch off only for a page that says it is a player.
+function declarePlayer() {
+  try {
+    if (navigator.audioSession) navigator.audioSession.type = 'playback';
+  } catch (e) {}
+}
+
+export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunning = () => {},
+                                 latencyHint = 'playback'} = {}) {
+  declarePlayer();
+  let context;
+  try {
+    context = new AudioContext({sampleRate: soundSampleRate, latencyHint});
+  } catch (e) {
+    return failed('The browser refused to start the sound of the show.');
+  }
+  if (context.sampleRate !== soundSampleRate) {
+    context.close();
+    return failed('The browser refused to play sound at 44100 Hz.');
+  }
+  const resumed = context.resume();  // now, inside the input event
+  if (resumed && resumed.catch) resumed.catch(() => {});
+  const openedAt = performance.now();
+  let firstFrameTime = null;
+  let played = 0;
+
+  const sound = {
+    context, node: null, stopped: false, workletLoadedBy: null,
+    post(values) {
+      if (sound.node) sound.node.port.postMessage(values, [values.buffer]);
+    },
+    heardFrame() {
+      if (firstFrameTime === null) return -1;
+      let time = 0;
+      if (context.getOutputTimestamp) time = context.getOutputTimestamp().contextTime || 0;
+      if (!time) time = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
+      return Math.min((time - firstFrameTime) * soundSampleRate, played);
+    },
+    restart() {
+      if (context.state === 'closed') return;
+      const again = context.resume();
+      if (again && again.catch) again.catch(() => {});
+    },
+    close() {
+      clearTimeout(startCheck);
+      document.removeEventListener('visibilitychange', check);
+      window.removeEventListener('pageshow', check);
+      if (context.state !== 'closed') context.close().catch(() => {});
+    },
+  };
+
+  function check() {
+    if (context.state === 'closed' || document.visibilityState === 'hidden') return;
+    if (context.state === 'running') {
+      if (sound.stopped) {
+        sound.stopped = false;
+        onRunning();
+      }
+    } else if (!sound.stopped && performance.now() - openedAt >= startGraceMs) {
+      sound.stopped = true;
+      onStopped(context.state);
+    }
+  }
+  context.onstatechange = check;
+  document.addEventListener('visibilitychange', check);
+  window.addEventListener('pageshow', check);  // back from the back-forward cache
+  const startCheck = setTimeout(check, startGraceMs);
+
+  sound.ready = loadWorklet(context).then((how) => {
+    sound.workletLoadedBy = how;
+    const node = new AudioWorkletNode(context, 'kelvorinsaa-player',
+                                      {numberOfInputs: 0, outputChannelCount: [2]});
+    node.connect(context.destination);
+    node.port.onmessage = (event) => {
+      const news = event.data;
+      if (news.firstFrameTime !== undefined) firstFrameTime = news.firstFrameTime;
+      played = news.played;
+      onNews(news);
+    };
+    sound.node = node;
+    return sound;
+  }, () => {
+    sound.close();
+    throw new Error('The browser refused to start the sound of the show.');
+  });
+  return sound;
+}
+
+function failed(sentence) {
+  const ready = Promise.reject(new Error(sentence));
+  ready.catch(() => {});
+  return {context: null, node: null, stopped: false, ready, post() {}, heardFrame: () => -1,
+          restart() {}, close() {}};
+}
