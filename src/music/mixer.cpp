@@ -332,20 +332,28 @@ bool channel_at_rest(int32_t j, int32_t sounding, int32_t echo_frames) {
          is_finite(volume[j]) && is_finite(pan[j]);
 }
 
-void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
+// One channel's voice, echo and filter over the frames of a block, its signal left in signal[]:
+// everything of a channel before the sum, the same steps whether the mix or a tool runs it. False
+// when the channel is at rest, its signal +0 throughout and its filter untouched.
+inline bool run_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   const int32_t sounding = play_voice(j, count);
   // Plain ifs on the constants, not if constexpr: every function stays referenced, so no
   // compiler warns of one that a build leaves out.
   if (!speed_paths_built_in) {
     run_echo_plain(j, n, count, sounding, echo_frames);
   } else if (channel_at_rest(j, sounding, echo_frames)) {
-    return;
+    return false;
   } else if (silent_line_frames[j] >= echo_frames && (echo_on[j] == 0 || sounding == 0)) {
     pass_voice(count, sounding);
   } else {
     run_echo(j, n, count, sounding, echo_frames);
   }
   filter_signal(j, count);
+  return true;
+}
+
+void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
+  if (!run_channel(j, n, count, echo_frames)) return;
   if (!tool_hooks_built_in) {
     add_to_sums(j, count);
     return;
@@ -406,12 +414,20 @@ int32_t frames_to_next_tick(int64_t n, int32_t row_frames) {
   return row_frames - ring_index(n, row_frames);
 }
 
+// The frame of the latest row tick, for the tools' row tick hook, and how many times the mixer
+// was set up: what tells a tool that the engine it kept copies of was started again.
+int64_t tick_frame = 0;
+int64_t init_count = 0;
+
 void mix_song(int16_t* out, int32_t frames, int64_t base, int32_t row_frames, int32_t echo_frames) {
   const int32_t last_channel = walk_end();
   int32_t done = 0;
   while (done < frames) {
     const int64_t n = base + done;
-    if (n % row_frames == 0) row_tick(last_channel);
+    if (n % row_frames == 0) {
+      if (tool_hooks_built_in) tick_frame = n;
+      row_tick(last_channel);
+    }
     int32_t count = smallest(frames - done, callback_frames);
     count = smallest(count, frames_to_next_tick(n, row_frames));
     mix_block(out + 2 * static_cast<int64_t>(done), n, count, last_channel, echo_frames);
@@ -484,6 +500,7 @@ void mixer_init() {
   }
   song_published.store(false, std::memory_order_relaxed);
   mixer_set_clock(0);
+  if (tool_hooks_built_in) ++init_count;
 }
 
 void mixer_set_clock(int64_t frames) {
@@ -512,6 +529,30 @@ void mix_frames(int16_t* out, int32_t frames) {
   mixer_clock = base + frames;
   frames_mixed.store(low_32_bits(mixer_clock), std::memory_order_relaxed);
 }
+
+#if !defined(KELVORINSAA_PARTY)
+int64_t mixer_tick_frame() {
+  return tick_frame;
+}
+
+int64_t mixer_init_count() {
+  return init_count;
+}
+
+void mixer_forget_silent_lines() {
+  silent_line_frames.fill(0);
+}
+
+void mixer_run_channel(int32_t j, int64_t n, int32_t frames) {
+  const int32_t echo_frames = echo_length;
+  if (j < 1 || j >= channel_count || !channel_has_instrument(j, echo_frames)) return;
+  for (int32_t done = 0; done < frames;) {
+    const int32_t count = smallest(frames - done, callback_frames);
+    run_channel(j, n + done, count, echo_frames);
+    done += count;
+  }
+}
+#endif
 
 void measure_level(const int16_t* buffer) {
   measure_values(buffer, 2 * callback_frames);

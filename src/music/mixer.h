@@ -58,6 +58,18 @@ extern std::atomic<uint32_t> channel_mute_mask;
 extern std::atomic<bool> channel_meters_on;
 extern std::array<float, channel_count> channel_peak;
 
+// For tools that bring the engine to a frame without mixing every channel into the sums; the
+// show calls none of them. mixer_run_channel runs channel j alone over frames n ... n + frames - 1
+// (no row tick falls inside them): its voice, echo and filter exactly as the mix runs them, with
+// nothing added to any sum or meter. A channel without an instrument is left as it is.
+void mixer_run_channel(int32_t j, int64_t n, int32_t frames);
+// Forgets what the mixer knows of silent echo lines, for channel states put back from a copy.
+void mixer_forget_silent_lines();
+// The frame of the latest row tick: what the row tick hook reads to know where it is.
+int64_t mixer_tick_frame();
+// How many times mixer_init has run: a new count means a new song in the engine.
+int64_t mixer_init_count();
+
 // On by default: echo values and filter states below the smallest normal float are stored as
 // 0, which keeps long runs fast and changes no output value. Off keeps every subnormal, as a
 // reference for the tests and benchmarks that prove and measure the difference. Not for the

@@ -99,6 +99,12 @@ int32_t walk_end() {
 
 RowTickHook row_tick_hook = nullptr;
 
+#if !defined(KELVORINSAA_PARTY)
+void row_tick_channel(int32_t k) {
+  if (k >= 1 && k < track_count) tick_channel(k);
+}
+#endif
+
 void row_tick(int32_t last_channel) {
   for (int32_t k = 1; k <= last_channel; ++k) tick_channel(k);
   if (row_tick_hook != nullptr) row_tick_hook(last_channel);

@@ -11,6 +11,9 @@ int32_t walk_end();
 // One row for channels 1 ... last_channel.
 void row_tick(int32_t last_channel);
 
+// One row for channel k alone, as row_tick moves it (tools only; the hook is not called).
+void row_tick_channel(int32_t k);
+
 // Called at the end of every row tick when set (tools only: traces, displays), on the thread
 // that mixes; it may read the channel state and the tables but must not change them.
 using RowTickHook = void (*)(int32_t last_channel);

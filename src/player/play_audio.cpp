@@ -1,5 +1,6 @@
 // The player's audio callback and row tick hook. SDL's audio thread: no allocation, no lock, no
 // library call (the time stamp counter is read by an instruction).
+#include "engine_checkpoints.h"
 #include "music/song_view.h"
 #include "play_loop.h"
 #include "play_state.h"
@@ -74,6 +75,7 @@ void player_callback(void* /*userdata*/, uint8_t* stream, int len) {
 }
 
 void player_row_hook(int32_t last_channel) {
+  checkpoint_capture(last_channel);
   player_status.last_channel.store(last_channel, std::memory_order_relaxed);
   for (int32_t k = 1; k <= last_channel; ++k) {
     const ChannelView view = channel_view(k);

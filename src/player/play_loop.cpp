@@ -9,14 +9,7 @@
 #include "music/mixer.h"
 #include "music/song_model.h"
 #include "music/synth.h"
-
-#if defined(__clang__)
-#define PLAYER_KEEP_LOOPS __attribute__((no_builtin("memset", "memcpy", "memmove")))
-#elif defined(__GNUC__)
-#define PLAYER_KEEP_LOOPS __attribute__((optimize("no-tree-loop-distribute-patterns")))
-#else
-#define PLAYER_KEEP_LOOPS
-#endif
+#include "plain_copy.h"
 
 namespace {
 
@@ -35,10 +28,6 @@ std::atomic<bool> kept_valid{false};
 template <typename Array>
 PLAYER_KEEP_LOOPS void copy_array(Array& to, const Array& from) {
   for (size_t i = 0; i < to.size(); ++i) to[i] = from[i];
-}
-
-PLAYER_KEEP_LOOPS void copy_floats(float* to, const float* from, size_t count) {
-  for (size_t i = 0; i < count; ++i) to[i] = from[i];
 }
 
 // Every channel state array of the mixer, each with its copy in s, to one function f.

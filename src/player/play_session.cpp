@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine_checkpoints.h"
 #include "music/mixer.h"
 #include "music/sequencer.h"
 #include "music/song_lint.h"
@@ -72,7 +73,14 @@ int64_t player_end_frame(const PlayOptions& options) {
 
 std::string player_start(Player& player) {
   std::string error;
-  if (!read_song(player.options.song_path, player.song, error)) return error;
+  SongSource song;
+  if (!read_song(player.options.song_path, song, error)) return error;
+  return player_start_song(player, song);
+}
+
+std::string player_start_song(Player& player, const SongSource& song) {
+  std::string error;
+  player.song = song;
   const SongLint lint = song_lint(player.song.text, false);
   if (lint.rejected) return player.song.name + ": " + lint.error;
   player.warnings = warnings_of(lint);
@@ -109,7 +117,11 @@ bool restart_at(Player& player, const SongSource& song, int64_t frame, std::stri
 
 void seek_rows(Player& player, int64_t rows) {
   if (samples_per_row <= 0) return;  // no song plays
-  const int64_t row = current_frame() / samples_per_row + rows;
+  seek_to_row(player, current_frame() / samples_per_row + rows);
+}
+
+void seek_to_row(Player& player, int64_t row) {
+  if (samples_per_row <= 0) return;
   const int64_t last = player_end_frame(player.options) / samples_per_row;
   const int64_t target = row < 0 ? 0 : (row > last ? last : row);
   std::string error;
@@ -117,9 +129,13 @@ void seek_rows(Player& player, int64_t rows) {
 }
 
 void reload_song(Player& player, const SongSource& fresh) {
+  reload_song_at(player, fresh, -1);
+}
+
+void reload_song_at(Player& player, const SongSource& fresh, int64_t at_frame) {
   std::string error;
   const AudioLock lock(player);
-  const int64_t frame = current_frame();
+  const int64_t frame = at_frame >= 0 ? at_frame : current_frame();
   const int64_t old_row_frames = samples_per_row;
   const int64_t row = old_row_frames > 0 ? frame / old_row_frames : 0;
   const SongLint lint = song_lint(fresh.text, false);  // replaces the model: locked
@@ -150,6 +166,61 @@ void reload(Player& player) {
     return;
   }
   reload_song(player, fresh);
+}
+
+void set_mutes(Player& player, uint32_t muted, uint32_t soloed) {
+  player.options.muted = muted;
+  player.options.soloed = soloed;
+  apply_mutes(player.options);
+}
+
+std::string set_loop(Player& player, int64_t from_row, int64_t to_row) {
+  if (samples_per_row <= 0) return "no song plays";
+  PlayOptions looped = player.options;
+  looped.loop = true;
+  looped.from_row = from_row;
+  looped.to_row = to_row;
+  const int64_t end = player_end_frame(looped);
+  if (from_row < 0 || from_row * samples_per_row >= end) {
+    return "the loop's first row " + std::to_string(from_row) + " does not come before its end";
+  }
+  const AudioLock lock(player);
+  const int64_t frame = current_frame();
+  player.options = looped;
+  player.start_frame = from_row * samples_per_row;
+  std::string error;
+  if (engine_start(player.song, player.start_frame, error)) loop_start_keep(player.start_frame);
+  // Where the play already is inside the loop it goes on; elsewhere it starts at the loop.
+  const int64_t resume = frame >= player.start_frame && frame < end ? frame : player.start_frame;
+  restart_locked(player, player.song, resume, error);
+  return "";
+}
+
+void stop_loop(Player& player) {
+  const AudioLock lock(player);
+  player.options.loop = false;
+  player.options.to_row = -1;
+  loop_start_forget();
+  player_status.end_frame.store(player_end_frame(player.options), std::memory_order_relaxed);
+}
+
+int32_t player_keep_states_ahead(Player& player, int32_t most) {
+  const AudioLock lock(player);
+  int32_t kept = 0;
+  while (kept < most && checkpoints_fill_one()) ++kept;
+  return kept;
+}
+
+ChannelFacts channel_facts(int32_t k) {
+  ChannelFacts facts;
+  if (k < 0 || k >= channel_count) return facts;
+  const ChannelStatus& status = player_status.channels[k];
+  facts.entry = status.entry.load(std::memory_order_relaxed);
+  facts.pattern = status.pattern.load(std::memory_order_relaxed);
+  facts.row = status.row.load(std::memory_order_relaxed);
+  facts.finished = status.finished.load(std::memory_order_relaxed);
+  facts.level = status.peak.load(std::memory_order_relaxed);
+  return facts;
 }
 
 bool file_changed(Player& player) {

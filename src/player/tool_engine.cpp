@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine_checkpoints.h"
 #include "music/embedded_song.h"
 #include "music/mixer.h"
 #include "music/sequencer.h"
@@ -105,8 +106,11 @@ bool read_song(const char* path, SongSource& song, std::string& error) {
   return true;
 }
 
-bool engine_start(const SongSource& song, int64_t frame, std::string& error,
-                  const volatile std::sig_atomic_t* stop) {
+namespace {
+
+// The engine set up afresh with the song, at frame 0 and before its first row tick.
+bool parse_for_start(const SongSource& song, std::string& error) {
+  checkpoints_pause();
   song_model_clear();
   synth_init(show_sample_rate);
   parsed_text = song.text;
@@ -118,16 +122,30 @@ bool engine_start(const SongSource& song, int64_t frame, std::string& error,
     error = song.name + ": " + reason;
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool engine_start(const SongSource& song, int64_t frame, std::string& error,
+                  const volatile std::sig_atomic_t* stop) {
+  if (!parse_for_start(song, error)) return false;
+  checkpoints_bring_to(frame, stop);  // a stop leaves the caller to see its own flag
+  return true;
+}
+
+bool engine_start_by_mixing(const SongSource& song, int64_t frame, std::string& error) {
+  if (!parse_for_start(song, error)) return false;
   std::vector<int16_t> scratch(2 * callback_frames);
   const RowTickHook hook = row_tick_hook;
   row_tick_hook = nullptr;  // the frames before the start are not part of any trace
   for (int64_t done = 0; done < frame; done += callback_frames) {
-    if (stop != nullptr && *stop != 0) break;  // the caller sees its own flag
     const int64_t left = frame - done;
     mix_frames(scratch.data(),
                static_cast<int32_t>(left < callback_frames ? left : callback_frames));
   }
   row_tick_hook = hook;
+  channel_peak.fill(0.0f);
   return true;
 }
 

@@ -15,6 +15,7 @@
 #include "music/song_model.h"
 #include "play_display.h"
 #include "play_session.h"
+#include "play_state.h"
 #include "shared/shared_values.h"
 
 namespace {
@@ -115,6 +116,58 @@ TEST_F(PlayerSession, EmptiedOrBrokenSaveKeepsTheLastGoodSongAndItsWarnings) {
   EXPECT_EQ(player.message, "reloaded " + watched);
   EXPECT_TRUE(player.warnings.empty());
   EXPECT_EQ(frames_mixed.load(), 48 * 5292);
+}
+
+// What the engine plays from frame on, the long way, as the renderer's stream.
+std::string render_from(const SongSource& song, int64_t frame, int64_t frames) {
+  std::string error;
+  EXPECT_TRUE(engine_start_by_mixing(song, frame, error)) << error;
+  std::string bytes(4 * frames, '\0');
+  for (int64_t done = 0; done < frames; done += callback_frames) {
+    const int64_t count = std::min<int64_t>(callback_frames, frames - done);
+    audio_callback(nullptr, reinterpret_cast<uint8_t*>(bytes.data()) + 4 * done,
+                   static_cast<int>(4 * count));
+  }
+  return bytes;
+}
+
+std::string play(int32_t buffers) {
+  std::string bytes(4 * callback_frames * buffers, '\0');
+  for (int32_t b = 0; b < buffers; ++b) {
+    player_callback(nullptr, reinterpret_cast<uint8_t*>(bytes.data()) + 4 * callback_frames * b,
+                    4 * callback_frames);
+  }
+  return bytes;
+}
+
+// A page hands in text, reloads at the frame it hears (behind the mixer), seeks and loops.
+TEST_F(PlayerSession, APageDrivesItWithTheRenderersSound) {
+  SongSource song, edited;
+  std::string error;
+  ASSERT_TRUE(read_song(nullptr, song, error));
+  edited = {"song.txt", "", song.text + "p19:c6,00,c5,00,c6,00,c5,00,c6,00,c5,c6,00,c6,c5,00\n"};
+  const int64_t heard = 80 * callback_frames - 3000;
+  const std::string reloaded = render_from(edited, heard, 4 * callback_frames);
+  const int64_t loop_frames = 2 * 5292;
+  const std::string loop = render_from(edited, 70 * 5292, loop_frames);
+
+  Player player;
+  ASSERT_EQ(player_start_song(player, song), "");
+  play(80);
+  reload_song_at(player, edited, heard);
+  EXPECT_EQ(player.message, "reloaded song.txt");
+  EXPECT_EQ(frames_mixed.load(), heard);
+  EXPECT_TRUE(play(4) == reloaded);
+
+  seek_to_row(player, 70);
+  EXPECT_EQ(frames_mixed.load(), 70 * 5292);
+  ASSERT_EQ(set_loop(player, 70, 72), "");
+  const std::string looped = play(21);
+  EXPECT_TRUE(looped == (loop + loop + loop).substr(0, looped.size()));
+  EXPECT_EQ(channel_facts(8).pattern, 19);  // the edited pattern, from row 65 on
+  EXPECT_NE(set_loop(player, 72, 72), "");
+  stop_loop(player);
+  EXPECT_FALSE(player.options.loop);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The music engine compiled for WebAssembly, run under node: plays the built-in song or a song
 // file through the audio callback and writes the raw 16-bit stream, the bytes that
-// `kelvorinsaa-render [--song F] [--frames N] OUT.raw` writes natively. One thread.
+// `kelvorinsaa-render [--song F] [--from ROW] [--frames N] OUT.raw` writes natively. One thread.
 //
-// Usage: node node_render.js [--song FILE] [--frames N] OUT
+// Usage: node node_render.js [--song FILE] [--from ROW] [--frames N] OUT
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "music/mixer.h"
+#include "music/song_model.h"
 #include "shared/show_constants.h"
 #include "tool_engine.h"
 
@@ -17,19 +18,26 @@ namespace {
 
 struct Options {
   const char* song = nullptr;  // the built-in song when none is given
+  int64_t from_row = 0;
   int64_t frames = show_frames;
   const char* out = nullptr;
 };
+
+bool parse_count(const char* text, int64_t least, int64_t& value) {
+  char* end = nullptr;
+  value = std::strtoll(text, &end, 10);
+  return end != text && *end == '\0' && value >= least;
+}
 
 bool parse_options(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (std::strcmp(argv[i], "--song") == 0 && has_value) {
       options.song = argv[++i];
+    } else if (std::strcmp(argv[i], "--from") == 0 && has_value) {
+      if (!parse_count(argv[++i], 0, options.from_row)) return false;
     } else if (std::strcmp(argv[i], "--frames") == 0 && has_value) {
-      char* end = nullptr;
-      options.frames = std::strtoll(argv[++i], &end, 10);
-      if (*end != '\0' || options.frames < 1) return false;
+      if (!parse_count(argv[++i], 1, options.frames)) return false;
     } else if (options.out == nullptr && argv[i][0] != '-') {
       options.out = argv[i];
     } else {
@@ -42,6 +50,9 @@ bool parse_options(int argc, char** argv, Options& options) {
 bool render(const Options& options, std::FILE* out, std::string& error) {
   SongSource song;
   if (!read_song(options.song, song, error) || !engine_start(song, 0, error)) return false;
+  if (options.from_row > 0 && !engine_start(song, options.from_row * samples_per_row, error)) {
+    return false;
+  }
   std::vector<uint8_t> bytes(4 * callback_frames);
   for (int64_t done = 0; done < options.frames; done += callback_frames) {
     audio_callback(nullptr, bytes.data(), static_cast<int>(bytes.size()));
@@ -60,7 +71,7 @@ bool render(const Options& options, std::FILE* out, std::string& error) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse_options(argc, argv, options)) {
-    std::fputs("usage: node_render [--song FILE] [--frames N] OUT\n", stderr);
+    std::fputs("usage: node_render [--song FILE] [--from ROW] [--frames N] OUT\n", stderr);
     return 2;
   }
   std::FILE* out = std::fopen(options.out, "wb");

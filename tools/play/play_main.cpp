@@ -19,8 +19,9 @@
 
 namespace {
 
-constexpr int display_period_ms = 50;  // about 20 redraws a second
-constexpr int watch_period_ms = 250;   // how often a watched file is looked at
+constexpr int display_period_ms = 50;     // about 20 redraws a second
+constexpr int watch_period_ms = 250;      // how often a watched file is looked at
+constexpr int states_ahead_per_turn = 4;  // about a millisecond under the audio lock
 
 constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
@@ -99,6 +100,7 @@ int run(Player& player) {
       std::string error;
       restart_at(player, player.song, player.start_frame, error);
     }
+    player_keep_states_ahead(player, states_ahead_per_turn);
     if (display) draw(player, clock);
   }
   if (display) draw(player, clock);
