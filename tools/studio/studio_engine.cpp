@@ -100,49 +100,62 @@ EMSCRIPTEN_KEEPALIVE const char* studio_error() {
   return last_error.c_str();
 }
 
-// Starts the player with the text at frame, with the meters on. 0, or 1 with studio_error.
-EMSCRIPTEN_KEEPALIVE int32_t studio_start(double frame) {
+// Starts the player with the text from its start, with the meters on. 0, or 1 with
+// studio_error.
+EMSCRIPTEN_KEEPALIVE int32_t studio_start() {
   player = Player{};
-  last_error = player_start(player);
-  if (!last_error.empty()) return 1;
-  if (!restart_at(player, studio_song(), static_cast<int64_t>(frame), last_error)) return 1;
+  last_error = player_start_song(player, studio_song());
   hook_places();
-  return 0;
+  return last_error.empty() ? 0 : 1;
 }
 
-// The text as the new song from frame on: a song that cannot start leaves the one before playing
-// there. 0, or 1 with studio_error.
-EMSCRIPTEN_KEEPALIVE int32_t studio_restart(double frame, int32_t with_text) {
-  const SongSource song = with_text != 0 ? studio_song() : player.song;
-  const bool started = restart_at(player, song, static_cast<int64_t>(frame), last_error);
+// The text as the new song from frame on (in its tempo, at the same place of the same row), as
+// the player's --watch reloads: a song that cannot play leaves the one before playing there.
+// 0, or 1 with studio_error.
+EMSCRIPTEN_KEEPALIVE int32_t studio_reload(double frame) {
+  reload_song_at(player, studio_song(), static_cast<int64_t>(frame));
   hook_places();
-  return started ? 0 : 1;
+  const std::string reloaded = "reloaded ";
+  if (player.message.compare(0, reloaded.size(), reloaded) == 0) return 0;
+  last_error = player.message.substr(player.message.find(':') + 2);  // after "not reloaded: "
+  return 1;
 }
 
-// Mute and solo as bit masks of channels (1 << N); heard from the next buffer mixed.
-EMSCRIPTEN_KEEPALIVE void studio_set_mutes(uint32_t muted, uint32_t soloed) {
-  player.options.muted = muted;
-  player.options.soloed = soloed;
-  channel_mute_mask.store(mute_mask_for(muted, soloed), std::memory_order_relaxed);
+// The song that plays, from frame on (after a change the mixer has run ahead of).
+EMSCRIPTEN_KEEPALIVE void studio_restart(double frame) {
+  std::string error;
+  restart_at(player, player.song, static_cast<int64_t>(frame), error);
+  hook_places();
 }
 
-// Plays rows from_row to to_row (exclusive) over and over, seamlessly; to_row 0 ends the loop
-// and plays on to the show's length. The engine stays where it is.
-EMSCRIPTEN_KEEPALIVE int32_t studio_set_loop(int32_t from_row, int32_t to_row, double frame) {
-  player.options.loop = to_row > from_row;
-  player.options.from_row = player.options.loop ? from_row : 0;
-  player.options.to_row = player.options.loop ? to_row : -1;
-  player.start_frame = player.options.from_row * samples_per_row;
-  if (!player.options.loop) loop_start_forget();
-  const bool started = restart_at(player, player.song, static_cast<int64_t>(frame), last_error);
-  if (player.options.loop) {  // restart_at keeps the loop's start only for a new song
-    std::string ignored;
-    restart_at(player, player.song, player.start_frame, ignored);
-    loop_start_keep(player.start_frame);
-    restart_at(player, player.song, static_cast<int64_t>(frame), ignored);
+EMSCRIPTEN_KEEPALIVE void studio_seek(int32_t row) {
+  seek_to_row(player, row);
+  hook_places();
+}
+
+// Mute and solo as bit masks of channels (1 << N), from frame on.
+EMSCRIPTEN_KEEPALIVE void studio_set_mutes(uint32_t muted, uint32_t soloed, double frame) {
+  studio_restart(frame);
+  set_mutes(player, muted, soloed);
+}
+
+// Plays rows from_row to to_row (exclusive) over and over, seamlessly, going on at frame when it
+// lies in the loop and from the loop's start otherwise; to_row 0 ends the loop and plays on from
+// frame to the show's length.
+EMSCRIPTEN_KEEPALIVE void studio_set_loop(int32_t from_row, int32_t to_row, double frame) {
+  studio_restart(frame);
+  if (to_row > from_row) {
+    set_loop(player, from_row, to_row);
+  } else {
+    stop_loop(player);
   }
   hook_places();
-  return started ? 0 : 1;
+}
+
+// Keeps channel states ahead of the play, for the idle moments of the page: later seeks and
+// reloads as quick as early ones.
+EMSCRIPTEN_KEEPALIVE int32_t studio_keep_states_ahead(int32_t most) {
+  return player_keep_states_ahead(player, most);
 }
 
 // Mixes the next buffer through the player's callback; returns it, 1024 stereo frames of 16-bit
@@ -151,9 +164,7 @@ EMSCRIPTEN_KEEPALIVE const int16_t* studio_mix_buffer() {
   audio_level.store(mixer_level, std::memory_order_relaxed);
   player_callback(nullptr, sound_buffer, buffer_bytes);
   mixer_level = audio_level.load(std::memory_order_relaxed);
-  for (int32_t k = 0; k < channel_count; ++k) {
-    buffer_channel_peaks[k] = player_status.channels[k].peak.load(std::memory_order_relaxed);
-  }
+  for (int32_t k = 0; k < channel_count; ++k) buffer_channel_peaks[k] = channel_facts(k).level;
   return reinterpret_cast<const int16_t*>(sound_buffer);
 }
 

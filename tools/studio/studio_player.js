@@ -46,7 +46,7 @@ export class StudioPlayer {
   // '' or why the song cannot play.
   start(text) {
     this.writeText(text);
-    if (this.engine._studio_start(0) !== 0) return this.error();
+    if (this.engine._studio_start() !== 0) return this.error();
     this.topUp();
     return '';
   }
@@ -119,38 +119,24 @@ export class StudioPlayer {
     return result;
   }
 
-  // The edited text from the same frame; '' or why the song was refused (the old one plays on).
+  // The edited text from the same frame (the same place of the same row in a new tempo); '' or
+  // why the song was refused (the old one plays on).
   reload(text) {
     const began = performance.now();
-    const oldRowFrames = this.samplesPerRow();
     const problem = this.cut((frame) => {
       this.writeText(text);
-      if (this.engine._studio_restart(frame, 1) !== 0) return this.error();
-      const rowFrames = this.samplesPerRow();
-      if (rowFrames !== oldRowFrames && oldRowFrames > 0) {
-        // The same place of the same row in the new tempo, as the player's reload keeps it.
-        const row = Math.floor(frame / oldRowFrames);
-        const into = Math.min(frame - row * oldRowFrames, rowFrames - 1);
-        this.engine._studio_restart(Math.min(row * rowFrames + into,
-                                             this.engine._studio_end_frame()), 0);
-      }
-      return '';
+      return this.engine._studio_reload(frame) === 0 ? '' : this.error();
     });
     this.reloadMs.push(performance.now() - began);
     return problem;
   }
 
   seekRow(row) {
-    const last = this.endRow();
-    const target = Math.max(0, Math.min(row, last));
-    this.cut(() => this.engine._studio_restart(target * this.samplesPerRow(), 0));
+    this.cut(() => this.engine._studio_seek(row));
   }
 
   setMutes(muted, soloed) {
-    this.cut((frame) => {
-      this.engine._studio_set_mutes(muted, soloed);
-      this.engine._studio_restart(frame, 0);
-    });
+    this.cut((frame) => this.engine._studio_set_mutes(muted, soloed, frame));
   }
 
   // Rows from to to (exclusive) over and over; to <= from plays on to the end.
