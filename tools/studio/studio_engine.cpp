@@ -10,9 +10,7 @@
 
 #include "music/mixer.h"
 #include "music/sequencer.h"
-#include "music/song_model.h"
 #include "music/song_view.h"
-#include "play_loop.h"
 #include "play_session.h"
 #include "play_state.h"
 #include "shared/shared_values.h"
@@ -25,9 +23,10 @@
 namespace {
 
 constexpr int32_t buffer_bytes = callback_frames * 4;
-constexpr int32_t remembered_rows =
-    4096;                            // rows of places kept: far more than the page mixes ahead
+// Rows of places kept: far more than the page mixes ahead.
+constexpr int32_t remembered_rows = 4096;
 constexpr int32_t place_fields = 4;  // entry, pattern, row, finished
+constexpr int32_t places_per_row = channel_count * place_fields;
 
 Player player;
 std::string text_space;  // the song text the page hands in
@@ -39,7 +38,7 @@ std::array<float, channel_count> buffer_channel_peaks{};
 
 // Each row's places, by row as a ring; a row's tag says which row a slot holds.
 std::array<int64_t, remembered_rows> place_row_tag{};
-std::array<std::array<int32_t, channel_count * place_fields>, remembered_rows> places{};
+std::array<std::array<int32_t, places_per_row>, remembered_rows> places{};
 // A tick's row: the first row at or after the frame the mixing call began at (frames_mixed
 // moves only at the end of a call), plus the ticks the call has had. Counting every tick would
 // go wrong at the loop's end, where the callback mixes past it before it goes back.
@@ -66,7 +65,7 @@ void studio_row_hook(int32_t last_channel) {
   const int64_t tick_row = first_row_at_or_after(base) + ticks_in_call++;
   const int32_t slot = static_cast<int32_t>(tick_row % remembered_rows);
   place_row_tag[slot] = tick_row;
-  std::array<int32_t, channel_count* place_fields>& row = places[slot];
+  std::array<int32_t, places_per_row>& row = places[slot];
   row.fill(-1);
   for (int32_t k = 1; k <= last_channel; ++k) {
     const ChannelView view = channel_view(k);
