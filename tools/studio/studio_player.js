@@ -20,6 +20,7 @@ export class StudioPlayer {
     this.paused = false;
     this.reloadMs = [];  // how long each reload of an edited song took, for the figures
     this.loop = null;    // the loop's first frame and the frame after its last
+    this.clipsDropped = 0;  // clipped frames the engine counted in sound dropped at a cut
   }
 
   // The worklet's news (audio_worklet.js): how far it has played.
@@ -109,6 +110,10 @@ export class StudioPlayer {
     while (this.records.length > 0 && this.records[this.records.length - 1].stream >= stream) {
       this.records.pop();
     }
+    // The clipped frames of what was dropped were never heard: the count goes on from the last
+    // buffer kept.
+    const kept = this.records[this.records.length - 1];
+    this.clipsDropped = this.engine._studio_clipped_frames() - (kept ? kept.clipped : 0);
     this.posted = stream;
     // Enough for what the worklet may have played meanwhile, which it skips, and a little more;
     // the rest of the lead comes with its next news.
@@ -170,7 +175,7 @@ export class StudioPlayer {
       this.records.push({
         stream: this.posted + i * bufferFrames, song, songAfter: engine._studio_frame(),
         level: engine._studio_level(), peak: engine._studio_buffer_peak(),
-        clipped: engine._studio_clipped_frames(),
+        clipped: engine._studio_clipped_frames() - this.clipsDropped,
         peaks: engine.HEAPF32.slice(peaksAt, peaksAt + 30),
       });
     }
