@@ -69,7 +69,7 @@ async function launchPuppeteer(engine, {headed = false, person = false, flags = 
   const browser = await puppeteer.launch(engine === 'firefox' ? firefoxOptions(person, flags)
                                                                : chromiumOptions(headed, person, flags));
   return {
-    engine,
+    engine, raw: browser,
     async openPage(url) {
       const pages = await browser.pages();
       const page = pages.length ? pages[0] : await browser.newPage();
