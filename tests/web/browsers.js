@@ -42,7 +42,7 @@ function chromiumOptions(headed, person, flags) {
   const gl = headed ? ['--use-gl=angle', '--use-angle=gl', '--ignore-gpu-blocklist']
                     : ['--use-gl=angle', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'];
   return {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium', protocolTimeout: 60000,
     headless: headed ? false : 'new',
     args: ['--no-sandbox', '--disable-quic', '--no-first-run', '--disable-background-networking',
            '--disable-component-update', '--disable-sync', '--disable-gpu-sandbox',
@@ -55,7 +55,7 @@ function chromiumOptions(headed, person, flags) {
 function firefoxOptions(person, flags) {
   return {
     product: 'firefox', protocol: 'webDriverBiDi',
-    executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr',
+    executablePath: process.env.FIREFOX || '/usr/bin/firefox-esr', protocolTimeout: 60000,
     headless: false,
     args: ['--width=1024', '--height=768', ...flags],
     extraPrefsFirefox: {'media.autoplay.default': person ? 1 : 0, 'webgl.force-enabled': true,
@@ -76,7 +76,9 @@ async function launchPuppeteer(engine, {headed = false, person = false, flags = 
       const errors = [];
       page.on('pageerror', (error) => errors.push(error.message || String(error)));
       await page.goto(url, {waitUntil: 'load'});
-      const evaluate = (expression) => page.evaluate(expression);
+      const evaluate = (expression) => page.evaluate(expression).catch((e) => {
+        throw new Error(`${e.message} (evaluating ${expression.slice(0, 80)})`);
+      });
       return {
         evaluate, raw: page,
         pageErrors: async () => errors,
