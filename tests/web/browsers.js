@@ -64,15 +64,18 @@ function firefoxOptions(person, flags) {
   };
 }
 
-async function launchPuppeteer(engine, {headed = false, person = false, flags = []}) {
+async function launchPuppeteer(engine, {headed = false, person = false, flags = [], env = {}}) {
   const puppeteer = require('puppeteer-core');
-  const browser = await puppeteer.launch(engine === 'firefox' ? firefoxOptions(person, flags)
-                                                               : chromiumOptions(headed, person, flags));
+  const options = engine === 'firefox' ? firefoxOptions(person, flags)
+                                       : chromiumOptions(headed, person, flags);
+  const browser = await puppeteer.launch({...options, env: {...process.env, ...env}});
   return {
     engine, raw: browser,
+    // A new tab for each page: Firefox loses a tab's scripts when it goes from a server to a file.
     async openPage(url) {
-      const pages = await browser.pages();
-      const page = pages.length ? pages[0] : await browser.newPage();
+      const before = await browser.pages();
+      const page = await browser.newPage();
+      for (const old of before) await old.close();
       const errors = [];
       page.on('pageerror', (error) => errors.push(error.message || String(error)));
       await page.goto(url, {waitUntil: 'load'});
@@ -165,7 +168,8 @@ async function launchWebKit({flags = []}) {
 }
 
 // Starts engine; options: headed (Chromium with a window on DISPLAY), person (sound starts only
-// after a person's input, as for anyone), flags (its command line).
+// after a person's input, as for anyone), flags (its command line), env (more of its environment;
+// Chromium and Firefox).
 async function launchBrowser(engine, options = {}) {
   if (engine === 'webkit') return launchWebKit(options);
   if (engine === 'chromium' || engine === 'firefox') return launchPuppeteer(engine, options);

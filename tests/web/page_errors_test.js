@@ -1,8 +1,9 @@
 // The page in one engine ($ENGINE) where the show cannot run as asked: without WebGL, without
 // Web Audio, when the browser refuses the sound, and with URL parameters that make no sense
 // (fixed ones and fuzzed ones), it says so in one sentence instead of the start screen or the
-// show, and throws nothing; opened as a file it plays with sound. In Chromium, as a phone
-// (390 x 844, touch): the start screen says "tap" and fits, a tap starts and a tap ends the show.
+// show, and throws nothing; opened as a file it plays with sound. In Firefox with no sound
+// server, where the sound never starts, the show says so over the picture. In Chromium, as a
+// phone (390 x 844, touch): the start screen says "tap" and fits, a tap starts and a tap ends it.
 // Usage: node page_errors_test.js PAGE.html
 'use strict';
 const path = require('path');
@@ -110,6 +111,22 @@ async function openedAsFile(browser) {
   await page.pressKey('a');
 }
 
+async function withoutSoundServer(url) {
+  const browser = await launchBrowser(engine, {env: {PULSE_SERVER: 'unix:/nonexistent/native'}});
+  try {
+    const page = await browser.openPage(url);
+    await page.waitFor(settled);
+    await page.click('#in-page');
+    await page.waitFor('!document.getElementById("notice").hidden', 20).catch(() => {});
+    const notice = await page.evaluate('document.getElementById("notice").hidden ? "" : ' +
+                                       'document.getElementById("notice").textContent');
+    check(notice === 'The sound is not playing: click anywhere or press a key to start it.',
+          `without a sound server the page says "${notice}" over the picture`);
+  } finally {
+    await browser.close();
+  }
+}
+
 // Chromium's phone emulation: a 390 x 844 portrait touch screen.
 async function asPhone(browser, url) {
   const page = await browser.openPage(url);
@@ -143,6 +160,7 @@ async function main() {
     await urlParameters(browser, url);
     await openedAsFile(browser);
     if (engine === 'chromium') await asPhone(browser, url);
+    if (engine === 'firefox') await withoutSoundServer(url);
   } finally {
     await browser.close();
     await server.close();

@@ -82,10 +82,12 @@ async function main() {
     const state = JSON.parse(await page.evaluate(`JSON.stringify({
       playing: kelvorinsaa.playing, underruns: kelvorinsaa.underruns, notWhole,
       rate: kelvorinsaa.context.sampleRate, clock: kelvorinsaa.clockLog,
-      played: kelvorinsaa.played})`));
+      played: kelvorinsaa.played, title: navigator.mediaSession ?
+        navigator.mediaSession.metadata && navigator.mediaSession.metadata.title : 'Kelvorinsaa'})`));
     const recording = new Int16Array(Buffer.from(await page.evaluate(recordingFromFirstSound), 'base64').buffer);
 
     if (state.rate !== sampleRate) fail(`the context runs at ${state.rate} Hz`);
+    if (state.title !== 'Kelvorinsaa') fail(`the media controls show the title "${state.title}"`);
     if (state.notWhole) fail(`${state.notWhole} recorded values are not 16-bit values / 32768`);
     if (state.underruns) fail(`the player ran dry ${state.underruns} times`);
     const at = findRun(render, recording, 0, 0, render.length);

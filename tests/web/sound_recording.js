@@ -1,7 +1,7 @@
 // A recording of what a page played, held against the render of the show: where it stands in
-// the render, how long it stays equal value for value from its first sound, and the gaps of
-// silence a starved audio output puts in it (after each, the render goes on, perhaps some
-// frames further). Any other difference is a wrong value, not a gap.
+// the render, how long it stays equal value for value from its first sound, and the gaps a
+// starved audio output puts in it: silence, or frames skipped, after which the render goes on
+// (perhaps some frames further). Any other difference is a wrong value, not a gap.
 //
 // Usage: const result = compareWithRender(render, recording);  // Int16Arrays of stereo values
 //   {found, exactFrames, gaps: [{atFrame, silentFrames, lostFrames}], wrongAtFrame, comparedFrames}
@@ -52,7 +52,8 @@ function compareWithRender(render, wholeRecording) {
     while (resumed < recording.length && recording[resumed] === 0 && recording[resumed + 1] === 0) {
       resumed += 2;
     }
-    const at = resumed > i ? findRun(render, recording, resumed, j - 2 * 44100, j + 20 * 2 * 44100) : -1;
+    // After silence, or straight on where the output skipped frames to catch up.
+    const at = findRun(render, recording, resumed, j - 2 * 44100, j + 20 * 2 * 44100);
     if (at < 0) {
       if (resumed >= end) break;  // silent up to the end of the recording
       result.wrongAtFrame = i / 2;
