@@ -28,13 +28,23 @@ const errorCollector = `if (!window.kelvorinsaaTestErrors) { window.kelvorinsaaT
   addEventListener('error', (e) => kelvorinsaaTestErrors.push(String(e.message)));
   addEventListener('unhandledrejection', (e) => kelvorinsaaTestErrors.push(String(e.reason))); }`;
 
+// Polls expression until it is true. A call that gets no answer within a few seconds (Firefox's
+// tab can be busy going to full screen on a loaded machine) is asked again until the time is up.
 async function waitUntil(evaluate, expression, seconds) {
   const until = Date.now() + seconds * 1000;
+  let unanswered = null;
   while (Date.now() < until) {
-    if (await evaluate(expression)) return;
+    let timer;
+    const late = new Promise((resolve) => { timer = setTimeout(resolve, 5000, 'late'); });
+    const answer = await Promise.race([evaluate(expression).catch((e) => ({error: e})), late]);
+    clearTimeout(timer);
+    if (answer && answer.error) throw answer.error;
+    if (answer === 'late') unanswered = `no answer to ${expression}`;
+    else if (answer) return;
     await new Promise((r) => setTimeout(r, 50));
   }
-  throw new Error(`timed out after ${seconds} s waiting for ${expression}`);
+  throw new Error(`timed out after ${seconds} s waiting for ${expression}` +
+                  (unanswered ? ` (${unanswered})` : ''));
 }
 
 // --- Chromium and Firefox: puppeteer-core ---

@@ -10,8 +10,8 @@
 const probeValues = 1024;
 
 // Index in render where values[from .. from + probe] stand, searched in [low, high).
-function findRun(render, values, from, low, high) {
-  const probe = Math.min(probeValues, values.length - from);
+function findRun(render, values, from, low, high, probeLength = probeValues) {
+  const probe = Math.min(probeLength, values.length - from);
   if (probe < 64) return -1;
   const first = values[from];
   for (let at = Math.max(0, low - (low % 2)); at < Math.min(high, render.length - probe); at += 2) {
@@ -53,7 +53,9 @@ function compareWithRender(render, wholeRecording) {
       resumed += 2;
     }
     // After silence, or straight on where the output skipped frames to catch up.
-    const at = findRun(render, recording, resumed, j - 2 * 44100, j + 20 * 2 * 44100);
+    // A shorter run where the output skipped again soon after.
+    let at = findRun(render, recording, resumed, j - 2 * 44100, j + 20 * 2 * 44100);
+    if (at < 0) at = findRun(render, recording, resumed, j - 2 * 44100, j + 20 * 2 * 44100, 128);
     if (at < 0) {
       if (resumed >= end) break;  // silent up to the end of the recording
       result.wrongAtFrame = i / 2;
