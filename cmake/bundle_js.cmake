@@ -3,7 +3,8 @@
 # with esbuild from the repository's npm packages (scripts/install_deps.sh test), as target
 # TARGET. `import text from './x.js' with {type: 'text'}` brings in a file as a string (the
 # audio worklet's source). SOURCES are the modules the bundle is rebuilt after; by default every
-# .js file beside ENTRY.
+# .js file beside ENTRY and in src/web, whose modules other pages import too.
+include_guard(GLOBAL)
 set(KELVORINSAA_ESBUILD ${CMAKE_SOURCE_DIR}/node_modules/.bin/esbuild CACHE FILEPATH
     "esbuild, from the npm packages of package-lock.json")
 
@@ -11,7 +12,7 @@ function(kelvorinsaa_bundle_js target entry output)
   cmake_parse_arguments(BUNDLE "" "" "SOURCES" ${ARGN})
   if(NOT BUNDLE_SOURCES)
     get_filename_component(entry_dir ${entry} DIRECTORY)
-    file(GLOB BUNDLE_SOURCES CONFIGURE_DEPENDS ${entry_dir}/*.js)
+    file(GLOB BUNDLE_SOURCES CONFIGURE_DEPENDS ${entry_dir}/*.js ${CMAKE_SOURCE_DIR}/src/web/*.js)
   endif()
   if(NOT EXISTS ${KELVORINSAA_ESBUILD})
     message(FATAL_ERROR "No esbuild at ${KELVORINSAA_ESBUILD}: run bash scripts/install_deps.sh test")

@@ -4,23 +4,23 @@
 // Usage: node scripts/web_page_screenshot.js build-web/kelvorinsaa.html docs/web_page.png
 'use strict';
 const path = require('path');
-const {launch, openPage, serve} = require('../tests/web/cdp.js');
+const {launchBrowser, serve} = require('../tests/web/browsers.js');
 
 const [pagePath, out] = process.argv.slice(2);
 const shownFrame = 15;
 
 async function main() {
   const server = await serve(path.dirname(path.resolve(pagePath)));
-  const browser = await launch();
+  const browser = await launchBrowser('chromium');
   try {
-    const page = await openPage(browser,
-                                `${server.url}/${path.basename(pagePath)}?fps=30&from=86.5`);
+    const page = await browser.openPage(`${server.url}/${path.basename(pagePath)}?fps=30&from=86.5`);
     await page.setViewport(960, 600);
     await page.waitFor('window.kelvorinsaa && kelvorinsaa.ready');
     // The page stops drawing at the frame wanted: its loop ends where the hook throws.
     await page.evaluate(`kelvorinsaa.onExactFrame = (k) => {
       if (k === ${shownFrame}) { window.held = true; throw new Error('held'); }
-    }; kelvorinsaa.start(false), true`);
+    }; true`);
+    await page.click('#in-page');
     await page.waitFor('window.held', 120);
     await new Promise((resolve) => setTimeout(resolve, 500));
     await page.screenshot(out);

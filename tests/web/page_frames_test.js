@@ -1,26 +1,31 @@
-// The page's exact frame mode (?fps=10&from=S&frames=10) against kelvorinsaa-capture's PNG
-// frames of the same spans: frame k of the page is read back from its canvas and compared with
-// the capture's frame k + 1 as the mean absolute difference of the RGB values (0 to 255).
-// Software WebGL and Mesa rasterize edges and lines a little differently, so the frames are
-// held to a bound measured on them, not to equality.
-// Usage: node page_frames_test.js PAGE.html CAPTURES SPAN... (CAPTURES/span_S/frame_NNNNNN.png)
+// The page's exact frame mode (?fps=10&from=S&frames=10) in one engine ($ENGINE) against
+// kelvorinsaa-capture's PNG frames of the same spans (page_frames_captures.sh): frame k of the
+// page is read back from its canvas and compared with the capture's frame k + 1 as the mean
+// absolute difference of the RGB values (0 to 255). Each engine's WebGL and Mesa rasterize
+// edges and lines a little differently, so the frames are held to a bound measured on them,
+// not to equality.
+// Usage: node page_frames_test.js PAGE.html CAPTURES (CAPTURES/span_S/frame_NNNNNN.png)
 'use strict';
 const path = require('path');
-const {launch, openPage, serve} = require('./cdp.js');
+const fs = require('fs');
+const {launchBrowser, serve} = require('./browsers.js');
 const {pageHelpers} = require('./compare_frames.js');
 
-const [pagePath, captures, ...spans] = process.argv.slice(2);
+const [pagePath, captures] = process.argv.slice(2);
+const spans = fs.readdirSync(captures).filter((name) => name.startsWith('span_'))
+    .map((name) => name.slice(5)).sort((a, b) => a - b);
 const framesPerSpan = 10;
 const boundPerFrame = 4;  // measured after the warm-up: at most 2.9 (spirals over rings), most below 2
 
 async function compareSpan(browser, server, from) {
-  const page = await openPage(browser, `${server.url}/${path.basename(pagePath)}` +
-                                        `?fps=10&from=${from}&frames=${framesPerSpan}`);
+  const page = await browser.openPage(`${server.url}/${path.basename(pagePath)}` +
+                                     `?fps=10&from=${from}&frames=${framesPerSpan}`);
   await page.waitFor('window.kelvorinsaa && (kelvorinsaa.ready || kelvorinsaa.problem)');
   await page.evaluate(`${pageHelpers}; window.pictures = []; window.drawn = [];
     kelvorinsaa.onExactFrame = (k, drew) => { pictures.push(readPicture()); drawn.push(drew); };
     kelvorinsaa.onEnd = () => { window.ended = true; };
-    kelvorinsaa.start(false), true`);
+    true`);
+  await page.click('#in-page');
   await page.waitFor('window.ended', 400);
   const differences = [];
   for (let k = 0; k < framesPerSpan; ++k) {
@@ -29,13 +34,14 @@ async function compareSpan(browser, server, from) {
         `loadCapture('/capture/span_${from}/${name}').then((c) => meanDifference(c, pictures[${k}]))`));
   }
   const drawn = await page.evaluate('drawn.filter((d) => d).length');
-  if (page.errors.length) throw new Error(`errors in the page: ${page.errors.join('; ')}`);
+  const errors = await page.pageErrors();
+  if (errors.length) throw new Error(`errors in the page: ${errors.join('; ')}`);
   return {differences, drawn};
 }
 
 async function main() {
   const server = await serve({'/': path.dirname(path.resolve(pagePath)), '/capture/': captures});
-  const browser = await launch();
+  const browser = await launchBrowser(process.env.ENGINE);
   let failed = false;
   try {
     for (const from of spans) {

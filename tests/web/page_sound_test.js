@@ -1,14 +1,15 @@
-// The web page in headless Chromium, with sound allowed without a gesture: it starts, and an
-// AudioWorklet of the test records what the page plays for 11 s, which must be sample for
-// sample the renderer's stream / 32768, with no gap; the picture's clock never goes back and
-// follows the sound; a key ends the show and the page offers to play it again.
+// The web page in one engine ($ENGINE, run_page_test.sh), started with a click on "Play in the
+// page": an AudioWorklet of the test records what the page plays for 11 s, which must be sample
+// for sample the renderer's stream / 32768, with no gap; the picture's clock never goes back
+// and follows the sound; a key ends the show and the page offers to play it again.
 // Usage: node page_sound_test.js PAGE.html RENDER_TOOL
 'use strict';
 const {execFileSync} = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {launch, openPage, serve} = require('./cdp.js');
+const {launchBrowser, serve} = require('./browsers.js');
+const {findRun} = require('./sound_recording.js');
 
 const [pagePath, renderTool] = process.argv.slice(2);
 const sampleRate = 44100;
@@ -58,16 +59,6 @@ const recordingFromFirstSound = `(() => {
   return btoa(text);
 })()`;
 
-// Where the recording's first values stand in the render (the recorder may start late).
-function findInRender(render, recording) {
-  const probe = Math.min(512, recording.length);
-  for (let at = 0; at + probe <= render.length; at += 2) {
-    let i = 0;
-    while (i < probe && render[at + i] === recording[i]) ++i;
-    if (i === probe) return at;
-  }
-  return -1;
-}
 
 async function main() {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kelvorinsaa-web-sound-'));
@@ -78,26 +69,28 @@ async function main() {
   fs.rmSync(scratch, {recursive: true, force: true});
 
   const server = await serve(path.dirname(path.resolve(pagePath)));
-  const browser = await launch();
+  const browser = await launchBrowser(process.env.ENGINE);
   try {
-    const page = await openPage(browser, `${server.url}/${path.basename(pagePath)}`);
+    const page = await browser.openPage(`${server.url}/${path.basename(pagePath)}`);
     await page.waitFor('window.kelvorinsaa && (kelvorinsaa.ready || kelvorinsaa.problem)');
     const problem = await page.evaluate('kelvorinsaa.problem || ""');
     if (problem) return fail(`the page says: ${problem}`);
-    await page.evaluate('kelvorinsaa.start(false), true');
+    await page.click('#in-page');
     await page.waitFor('kelvorinsaa.output !== null', 20);
     await page.evaluate(recorder);
     await page.waitFor(`${recordedFrames} > ${sampleRate} * ${recordSeconds}`, recordSeconds * 6);
     const state = JSON.parse(await page.evaluate(`JSON.stringify({
       playing: kelvorinsaa.playing, underruns: kelvorinsaa.underruns, notWhole,
       rate: kelvorinsaa.context.sampleRate, clock: kelvorinsaa.clockLog,
-      played: kelvorinsaa.played})`));
+      played: kelvorinsaa.played, title: navigator.mediaSession ?
+        navigator.mediaSession.metadata && navigator.mediaSession.metadata.title : 'Kelvorinsaa'})`));
     const recording = new Int16Array(Buffer.from(await page.evaluate(recordingFromFirstSound), 'base64').buffer);
 
     if (state.rate !== sampleRate) fail(`the context runs at ${state.rate} Hz`);
+    if (state.title !== 'Kelvorinsaa') fail(`the media controls show the title "${state.title}"`);
     if (state.notWhole) fail(`${state.notWhole} recorded values are not 16-bit values / 32768`);
     if (state.underruns) fail(`the player ran dry ${state.underruns} times`);
-    const at = findInRender(render, recording);
+    const at = findRun(render, recording, 0, 0, render.length);
     if (at < 0) return fail('the recorded sound is nowhere in the render');
     const compared = Math.min(recording.length, render.length - at);
     let differ = 0;
@@ -126,15 +119,15 @@ async function main() {
                   `${shownSeconds.toFixed(2)} s when ${playedSeconds.toFixed(2)} s were played`);
     }
 
-    await browser.send('Input.dispatchKeyEvent', {type: 'keyDown', key: 'a', text: 'a'},
-                       page.sessionId);
+    await page.pressKey('a');
     await page.waitFor('!kelvorinsaa.playing && kelvorinsaa.ready', 10);
     const words = await page.evaluate('document.getElementById("start-hint").textContent');
     if (!/play it again/.test(words)) fail(`after a key the page says "${words}"`);
-    await page.evaluate('kelvorinsaa.start(false), true');
+    await page.click('#in-page');
     await page.waitFor('kelvorinsaa.clockLog.length > 0', 20);
     console.log('ok: a key ends the show, and it plays again');
-    if (page.errors.length) fail(`errors in the page: ${page.errors.join('; ')}`);
+    const errors = await page.pageErrors();
+    if (errors.length) fail(`errors in the page: ${errors.join('; ')}`);
   } finally {
     await browser.close();
     await server.close();

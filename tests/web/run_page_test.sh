@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
-# Runs one test of the web page in headless Chromium when the web build's page and Chromium
-# are there; otherwise the test is skipped (status 77), except in CI, where both must be.
-# Usage: run_page_test.sh PAGE.html COMMAND...
-page=$1
-shift
+# Runs one test of the web page in one browser engine (chromium, firefox or webkit) when the web
+# build's page, the browser and the npm packages that drive it are there; otherwise the test is
+# skipped (status 77), except in CI, where all must be. The test gets a display of its own with
+# a window manager (full screen is real) and a sound server of its own (tests/e2e), whose
+# folder it finds in KELVORINSAA_SOUND_SERVER_DIR; ENGINE names the engine.
+# Usage: run_page_test.sh ENGINE PAGE.html COMMAND...
+engine=$1
+page=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+modules=$here/../../node_modules
+case "$engine" in
+  chromium) browser=${CHROMIUM:-chromium} package="Chromium (Debian's chromium package)" driver=puppeteer-core ;;
+  firefox) browser=${FIREFOX:-firefox-esr} package="Firefox ESR (Debian's firefox-esr package)" driver=puppeteer-core ;;
+  webkit) browser=${WEBKIT_WEBDRIVER:-WebKitWebDriver} package="WebKitGTK's WebDriver (Debian's webkit2gtk-driver)"
+          driver=selenium-webdriver ;;
+  *) echo "FAIL: no browser engine $engine (chromium, firefox or webkit)"; exit 1 ;;
+esac
 missing=""
 [ -f "$page" ] || missing="the web page $page (emcmake cmake -S . -B build-web && cmake --build build-web)"
-command -v "${CHROMIUM:-chromium}" >/dev/null || missing="Chromium (Debian's chromium package)"
+command -v "$browser" >/dev/null || missing=$package
+[ -d "$modules/$driver" ] || missing="npm package $driver (bash scripts/install_deps.sh test)"
 if [ -n "$missing" ]; then
   if [ "${CI:-}" = true ]; then
     echo "FAIL: no $missing"
@@ -15,4 +29,12 @@ if [ -n "$missing" ]; then
   echo "skipped: no $missing"
   exit 77
 fi
-exec "$@"
+
+set -u
+source "$here/../e2e/xvfb_lib.sh"
+source "$here/../e2e/sound_server_lib.sh"
+start_display || exit 1
+start_window_manager
+start_sound_server
+export ENGINE=$engine KELVORINSAA_SOUND_SERVER_DIR=$server NODE_PATH=$modules
+"$@"

@@ -6,7 +6,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
-const {serve} = require('./cdp.js');
+const {serve} = require('./browsers.js');
 
 const sampleRate = 44100;
 
