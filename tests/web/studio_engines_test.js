@@ -70,7 +70,8 @@ async function attempt(server, scratch, renders) {
     await page.waitFor('kelvorinsaaStudio.player && kelvorinsaaStudio.heard && ' +
                        'kelvorinsaaStudio.heard.row > 4', 30);
     await startRecording(page);
-    await sleep(playedSeconds * 1000);
+    const recordedFrames = 'recorded.reduce((n, v) => n + v.length / 2, 0)';
+    await page.waitFor(`${recordedFrames} >= ${playedSeconds * sampleRate}`, 60);
     const played = compareWithRender(renders.old, await takeRecording(page));
     gaps = gaps || played.gaps.length > 0;
     if (!played.found) {
@@ -97,7 +98,7 @@ async function attempt(server, scratch, renders) {
     await sleep(3000);
     const splice = spliceOf(await takeRecording(page), renders.old, renders.edited);
     if (splice.problem) problems.push(`an edit while playing: ${splice.problem}`);
-    else console.log(`${engine}: the edit heard ${splice.change / 2} frames into the recording`);
+    else console.log(`${engine}: the edit heard ${Math.floor(splice.change / 2)} frames in`);
     const text = await page.evaluate('kelvorinsaaStudio.editor.state.doc.toString()');
     if (text !== renders.editedText) {
       problems.push('the editor does not hold the edited text');
