@@ -1,16 +1,17 @@
 // What the studio's tests share: headless Chromium through puppeteer-core with the studio page
-// served from 127.0.0.1, the native tools' files, and a recorder of what the page plays.
+// served from 127.0.0.1, the native tools' files, a recorder of what the page plays (in any
+// engine) and the check of an edit's splice.
 'use strict';
 const {execFileSync} = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const puppeteer = require('puppeteer-core');
 const {serve} = require('./browsers.js');
 
 const sampleRate = 44100;
 
 async function openStudio(pagePath, {fragment = '', beforeLoad} = {}) {
+  const puppeteer = require('puppeteer-core');
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: 'new',
@@ -54,18 +55,26 @@ function rendered(renderTool, songPath, options, scratch) {
   return new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length / 2);
 }
 
-// Installs a recorder of the studio's output (or of the show page's: show true): 16-bit values
-// in window.recorded.
-async function startRecording(page, show = false) {
-  await page.evaluate(async (show) => {
-    const sound = show ? {context: kelvorinsaa.context, node: kelvorinsaa.output}
-                       : kelvorinsaaStudio.player.sound;
+// Records the studio's output (or the show page's: show true) as 16-bit values in
+// window.recorded. The worklet comes from a Blob where the engine takes one, else a data: URL.
+function recorderExpression(show) {
+  const sound = show ? '{context: kelvorinsaa.context, node: kelvorinsaa.output}'
+                     : 'kelvorinsaaStudio.player.sound';
+  return `(async () => {
+    const sound = ${sound};
     const context = sound.context;
     const source = 'class Recorder extends AudioWorkletProcessor {' +
-      ' process(inputs) { const i = inputs[0]; if (i.length === 2) this.port.postMessage([i[0].slice(), i[1].slice()]);' +
+      ' process(inputs) { const i = inputs[0];' +
+      ' if (i.length === 2) this.port.postMessage([i[0].slice(), i[1].slice()]);' +
       ' return true; } } registerProcessor("test-recorder", Recorder);';
-    await context.audioWorklet.addModule(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
-    const node = new AudioWorkletNode(context, 'test-recorder', {numberOfInputs: 1, numberOfOutputs: 0});
+    try {
+      const blob = new Blob([source], {type: 'text/javascript'});
+      await context.audioWorklet.addModule(URL.createObjectURL(blob));
+    } catch (e) {
+      await context.audioWorklet.addModule('data:text/javascript,' + encodeURIComponent(source));
+    }
+    const node = new AudioWorkletNode(context, 'test-recorder',
+                                      {numberOfInputs: 1, numberOfOutputs: 0});
     window.recorded = [];
     node.port.onmessage = (event) => {
       const [left, right] = event.data;
@@ -77,25 +86,34 @@ async function startRecording(page, show = false) {
       window.recorded.push(values);
     };
     sound.node.connect(node);
-  }, show);
+    return true;
+  })()`;
 }
+
+// page: a puppeteer page or browsers.js's page; anything with evaluate(expression).
+async function startRecording(page, show = false) {
+  await page.evaluate(recorderExpression(show));
+}
+
+const recordingFromFirstSound = `(() => {
+  const all = new Int16Array(recorded.reduce((n, v) => n + v.length, 0));
+  let at = 0;
+  for (const v of recorded) { all.set(v, at); at += v.length; }
+  recorded = [];
+  let first = all.findIndex((v) => v !== 0);
+  if (first < 0) first = all.length;
+  first -= first % 2;
+  const bytes = new Uint8Array(all.buffer, first * 2);
+  let binary = '';
+  for (let i = 0; i < bytes.length; i += 8192) {
+    binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
+  }
+  return btoa(binary);
+})()`;
 
 // The recording so far, from its first sound on, as 16-bit values; the recording starts over.
 async function takeRecording(page) {
-  const text = await page.evaluate(() => {
-    const all = new Int16Array(recorded.reduce((n, v) => n + v.length, 0));
-    let at = 0;
-    for (const v of recorded) { all.set(v, at); at += v.length; }
-    recorded = [];
-    let first = all.findIndex((v) => v !== 0);
-    if (first < 0) first = all.length;
-    first -= first % 2;
-    const bytes = new Uint8Array(all.buffer, first * 2);
-    let binary = '';
-    for (let i = 0; i < bytes.length; i += 8192) binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 8192));
-    return btoa(binary);
-  });
-  const bytes = Buffer.from(text, 'base64');
+  const bytes = Buffer.from(await page.evaluate(recordingFromFirstSound), 'base64');
   return new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length / 2);
 }
 
@@ -118,9 +136,24 @@ function agreeing(reference, at, values, from = 0) {
   return i;
 }
 
+// Whether recording is before's sound up to some frame and after's from that same frame on, as
+// the native player's reload sounds: {at, change} (where in before it began, where the change
+// came), or {problem}.
+function spliceOf(recording, before, after) {
+  const at = findIn(before, recording);
+  if (at < 0) return {problem: 'the recording does not begin with the sound before'};
+  const same = agreeing(before, at, recording);
+  if (same === recording.length) return {problem: 'the change was never heard'};
+  const rest = agreeing(after, at + same, recording, same);
+  if (same + rest < recording.length) {
+    return {problem: `${(same + rest) / 2} frames of ${recording.length / 2} are the splice`};
+  }
+  return {at, change: same};
+}
+
 function sleep(ms) {
   return new Promise((resolve) => setTimeout(resolve, ms));
 }
 
 module.exports = {openStudio, run, scratchFolder, rendered, startRecording, takeRecording, findIn,
-                  agreeing, sleep, sampleRate};
+                  agreeing, spliceOf, sleep, sampleRate};

@@ -10,7 +10,7 @@
 const fs = require('fs');
 const path = require('path');
 const {openStudio, run, scratchFolder, rendered, startRecording, takeRecording, findIn, agreeing,
-       sleep} = require('./studio_browser.js');
+       spliceOf, sleep} = require('./studio_browser.js');
 
 const [pagePath, renderTool] = process.argv.slice(2);
 const referenceFrames = 2000000;
@@ -21,18 +21,11 @@ function fail(message) {
   failures += 1;
 }
 
-// The recording is before's sound up to some frame and after's from that same frame on: returns
-// where in before it began and where the change came, or null after saying what is wrong.
+// As spliceOf, saying what is wrong; null then.
 function checkSplice(name, recording, before, after) {
-  const at = findIn(before, recording);
-  if (at < 0) return fail(`${name}: the recording does not begin with the sound before`), null;
-  const same = agreeing(before, at, recording);
-  if (same === recording.length) return fail(`${name}: the change was never heard`), null;
-  const rest = agreeing(after, at + same, recording, same);
-  if (same + rest < recording.length) {
-    fail(`${name}: ${(same + rest) / 2} frames of ${recording.length / 2} are the splice`);
-  }
-  return {at, change: same};
+  const splice = spliceOf(recording, before, after);
+  if (splice.problem) return fail(`${name}: ${splice.problem}`), null;
+  return splice;
 }
 
 // The recording is before's sound, then after's from a place of its own (a seek): as above.
