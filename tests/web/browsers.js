@@ -82,10 +82,13 @@ async function launchPuppeteer(engine, {headed = false, person = false, flags = 
   return {
     engine, raw: browser,
     // A new tab for each page: Firefox loses a tab's scripts when it goes from a server to a file.
+    // A file goes in a fresh browser's own blank tab: a second tab opened on a file can lose its
+    // frame to Firefox's switch to the process for files.
     async openPage(url) {
       const before = await browser.pages();
-      const page = await browser.newPage();
-      for (const old of before) await old.close();
+      const fresh = url.startsWith('file:') && before.length === 1 && before[0].url() === 'about:blank';
+      const page = fresh ? before[0] : await browser.newPage();
+      if (!fresh) for (const old of before) await old.close();
       const errors = [];
       page.on('pageerror', (error) => errors.push(error.message || String(error)));
       await page.goto(url, {waitUntil: 'load'});

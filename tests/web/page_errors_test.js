@@ -101,12 +101,19 @@ async function urlParameters(browser, url) {
 
 // In a browser of its own, whose first page it is: Firefox's tab can stop answering when a
 // page from the server went before.
+// A driver that loses the page (Firefox, now and then, as it moves a tab to its process for
+// files) is not the page's fault: the browser is started again, up to three times.
 async function openedAsFile() {
-  const browser = await launchBrowser(engine);
-  try {
-    await playsAsFile(browser);
-  } finally {
-    await browser.close();
+  for (let tries = 1; ; ++tries) {
+    const browser = await launchBrowser(engine);
+    try {
+      return await playsAsFile(browser);
+    } catch (e) {
+      if (tries === 3) throw e;
+      console.log(`again: the driver lost the page opened as a file (${e.message.split('\n')[0]})`);
+    } finally {
+      await browser.close().catch(() => {});
+    }
   }
 }
 
