@@ -73,6 +73,23 @@ async function main() {
   fs.rmSync(scratch, {recursive: true, force: true});
 
   const server = await serve(path.dirname(path.resolve(pagePath)));
+  try {
+    // A driver that loses the page (Firefox, now and then) is not the page's fault: the browser
+    // is started again, up to three times. A wrong value or message fails at once.
+    for (let tries = 1; ; ++tries) {
+      try {
+        return await playAndCheck(server, render);
+      } catch (e) {
+        if (tries === 3) throw e;
+        console.log(`again: the driver lost the page (${e.message.split('\n')[0]})`);
+      }
+    }
+  } finally {
+    await server.close();
+  }
+}
+
+async function playAndCheck(server, render) {
   const browser = await launchBrowser(process.env.ENGINE);
   try {
     const page = await browser.openPage(`${server.url}/${path.basename(pagePath)}`);
@@ -133,8 +150,7 @@ async function main() {
     const errors = await page.pageErrors();
     if (errors.length) fail(`errors in the page: ${errors.join('; ')}`);
   } finally {
-    await browser.close();
-    await server.close();
+    await browser.close().catch(() => {});
   }
 }
 
