@@ -45,9 +45,8 @@ async function main() {
         player.reload(text);
         const cut = player.lastCut;
         while (cut.playedMs === undefined) await new Promise((r) => setTimeout(r, 2));
-        return {change: cut.changeMs, out: cut.playedMs,
-                latency: (player.sound.context.outputLatency || 0) * 1000 +
-                         player.sound.context.baseLatency * 1000};
+        const latency = player.sound.latency();
+        return {change: cut.changeMs, out: cut.playedMs, latency: ((latency.output || 0) + latency.base) * 1000};
       }, text);
       times.push(figures);
     }

@@ -16,6 +16,8 @@
 //   sound.ready.then(() => sound.post(values), (problem) => say(problem.message));
 //   sound.post(int16Values);   // interleaved stereo, queued after what was posted before
 //   sound.heardFrame();        // the frame of the posted stream heard now, -1 before the first
+//   sound.heardContextTime();  // the context time of what comes out of the speakers now
+//   sound.latency();           // {base, output} in seconds; output null where asking is unsafe
 //   sound.stopped;             // true between onStopped and onRunning
 //   sound.restart();           // inside an input event: start a stopped context again
 //   sound.close();
@@ -39,6 +41,25 @@ async function loadWorklet(context) {
   } finally {
     URL.revokeObjectURL(blobUrl);
   }
+}
+
+// Gecko answers a question about the output's latency (outputLatency, getOutputTimestamp)
+// under a lock its audio thread also takes, through its sound server's connection: when the
+// server is in a callback at that moment, the tab hangs for good (Firefox ESR through PulseAudio,
+// about one start in two here). There the clock is the context's own, ahead of the speakers by
+// the output's latency.
+const askForOutputLatency = typeof window === 'undefined' || !('mozInnerScreenX' in window);
+
+// The context time of the sound coming out of the speakers now, as the engine reports it.
+function heardContextTime(context) {
+  let time = 0;
+  if (askForOutputLatency) {
+    if (context.getOutputTimestamp) time = context.getOutputTimestamp().contextTime || 0;
+    if (!time) time = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
+  } else {
+    time = context.currentTime - (context.baseLatency || 0);
+  }
+  return time;
 }
 
 export function soundAvailable() {
@@ -78,11 +99,10 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
     },
     heardFrame() {
       if (firstFrameTime === null) return -1;
-      let time = 0;
-      if (context.getOutputTimestamp) time = context.getOutputTimestamp().contextTime || 0;
-      if (!time) time = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
-      return Math.min((time - firstFrameTime) * soundSampleRate, played);
+      return Math.min((heardContextTime(context) - firstFrameTime) * soundSampleRate, played);
     },
+    heardContextTime: () => heardContextTime(context),
+    latency: () => ({base: context.baseLatency || 0, output: askForOutputLatency ? context.outputLatency : null}),
     restart() {
       if (context.state === 'closed') return;
       const again = context.resume();
@@ -137,5 +157,5 @@ function failed(sentence) {
   const ready = Promise.reject(new Error(sentence));
   ready.catch(() => {});
   return {context: null, node: null, stopped: false, ready, post() {}, heardFrame: () => -1,
-          restart() {}, close() {}};
+          heardContextTime: () => 0, latency: () => ({base: 0, output: null}), restart() {}, close() {}};
 }

@@ -199,11 +199,7 @@ export class StudioPlayer {
   heardStream() {
     const report = this.report;
     if (report.firstFrameTime === undefined) return -1;
-    const context = this.sound.context;
-    let time = 0;
-    if (context.getOutputTimestamp) time = context.getOutputTimestamp().contextTime || 0;
-    if (!time) time = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
-    const frame = (time - report.firstFrameTime) * sampleRate - report.gapFrames;
+    const frame = (this.sound.heardContextTime() - report.firstFrameTime) * sampleRate - report.gapFrames;
     return Math.max(0, Math.min(Math.floor(frame), report.played));
   }
 
