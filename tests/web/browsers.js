@@ -121,11 +121,11 @@ function freePort() {
   });
 }
 
-async function launchWebKit({flags = []}) {
+async function launchWebKit({flags = [], env = {}}) {
   const {Builder, By} = require('selenium-webdriver');
   const port = await freePort();
   const driverProcess = spawn(process.env.WEBKIT_WEBDRIVER || 'WebKitWebDriver', [`--port=${port}`],
-                              {stdio: ['ignore', 'ignore', 'inherit']});
+                              {stdio: ['ignore', 'ignore', 'inherit'], env: {...process.env, ...env}});
   const exited = new Promise((resolve) => driverProcess.on('exit', resolve));
   let driver;
   try {
@@ -181,8 +181,7 @@ async function launchWebKit({flags = []}) {
 }
 
 // Starts engine; options: headed (Chromium with a window on DISPLAY), person (sound starts only
-// after a person's input, as for anyone), flags (its command line), env (more of its environment;
-// Chromium and Firefox).
+// after a person's input, as for anyone), flags (its command line), env (more of its environment).
 async function launchBrowser(engine, options = {}) {
   if (engine === 'webkit') return launchWebKit(options);
   if (engine === 'chromium' || engine === 'firefox') return launchPuppeteer(engine, options);
