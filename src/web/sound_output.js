@@ -48,18 +48,14 @@ async function loadWorklet(context) {
 // server is in a callback at that moment, the tab hangs for good (Firefox ESR through PulseAudio,
 // about one start in two here). There the clock is the context's own, ahead of the speakers by
 // the output's latency.
-const askForOutputLatency = typeof window === 'undefined' || !('mozInnerScreenX' in window);
+const askForOutputLatency = !('mozInnerScreenX' in window);
 
 // The context time of the sound coming out of the speakers now, as the engine reports it.
 function heardContextTime(context) {
-  let time = 0;
-  if (askForOutputLatency) {
-    if (context.getOutputTimestamp) time = context.getOutputTimestamp().contextTime || 0;
-    if (!time) time = context.currentTime - (context.outputLatency || 0) - (context.baseLatency || 0);
-  } else {
-    time = context.currentTime - (context.baseLatency || 0);
-  }
-  return time;
+  const base = context.baseLatency || 0;
+  if (!askForOutputLatency) return context.currentTime - base;
+  const stamp = context.getOutputTimestamp ? context.getOutputTimestamp().contextTime : 0;
+  return stamp || context.currentTime - (context.outputLatency || 0) - base;
 }
 
 export function soundAvailable() {

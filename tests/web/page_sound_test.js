@@ -87,16 +87,7 @@ async function main() {
 
   const server = await serve(path.dirname(path.resolve(pagePath)), {latencyWatch});
   try {
-    // A driver that loses the page (Firefox, now and then) is not the page's fault: the browser
-    // is started again, up to three times. A wrong value or message fails at once.
-    for (let tries = 1; ; ++tries) {
-      try {
-        return await playAndCheck(server, render);
-      } catch (e) {
-        if (tries === 3) throw e;
-        console.log(`again: the driver lost the page (${e.message.split('\n')[0]})`);
-      }
-    }
+    await playAndCheck(server, render);
   } finally {
     await server.close();
   }
