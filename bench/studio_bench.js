@@ -1,7 +1,7 @@
 // Times the studio in headless Chromium: from the end of a pause in typing to the edited song
 // leaving the worklet, at rows across the song (the output's latency comes on top), and the
 // editor with a song of 1,000 lines: opening it, a keystroke until the next frame, the check and
-// the reload; and the exports of the whole song. Prints the figures; asserts nothing.
+// the reload, the hover's description of an item; and the exports of the whole song. Prints the figures; asserts nothing.
 // Usage: node bench/studio_bench.js build-web/kelvorinsaa-studio.html
 'use strict';
 const {openStudio, sleep} = require('../tests/web/studio_browser.js');
@@ -91,6 +91,15 @@ async function main() {
       await nextFrame();
       keys.push(performance.now() - began);
     }
+    // The hover's work on an item: its field and value read from the whole text.
+    const hovers = [];
+    for (let k = 0; k < 30; ++k) {
+      const at = view.state.doc.line(300 + 20 * k).from + 9;
+      began = performance.now();
+      studio.describeAt(at);
+      hovers.push(performance.now() - began);
+    }
+    hovers.sort((a, b) => a - b);
     handled.sort((a, b) => a - b);
     idle.sort((a, b) => a - b);
     const text = view.state.doc.toString();
@@ -105,7 +114,7 @@ async function main() {
     const reload = performance.now() - began;
     keys.sort((a, b) => a - b);
     return {open, key: keys[15], worstKey: keys[29], handled: handled[15],
-            worstHandled: handled[29], idle: idle[15], check, clipping, reload,
+            worstHandled: handled[29], idle: idle[15], hover: hovers[15], worstHover: hovers[29], check, clipping, reload,
             bytes: text.length};
   }, song);
   console.log(`A song of 1,000 lines (${editor.bytes} bytes): opened and drawn in ` +
@@ -115,7 +124,9 @@ async function main() {
               `a frame with no keystroke takes ${editor.idle.toFixed(1)} ms, the show's picture ` +
               `drawn in software); its check ${editor.check.toFixed(0)} ms, ` +
               `with the clipping ${editor.clipping.toFixed(0)} ms (in the worker); its reload ` +
-              `${editor.reload.toFixed(0)} ms`);
+              `${editor.reload.toFixed(0)} ms; a hover's description ${editor.hover.toFixed(2)} ms ` +
+              `(median of 30, worst ${editor.worstHover.toFixed(2)} ms); the keystroke figures are ` +
+              'with the hover and the completion on');
   await studio.close();
 }
 

@@ -63,7 +63,7 @@ const valueWords = {
 function numberFacts(table, field, word, tempo) {
   const value = readNumber(word);
   const facts = [];
-  if (field.unit === 'frames') facts.push(`${value} frames = ${ms(table, value)}`);
+  if (field.unit === 'frames') facts.push(`${value} frame${value === 1 ? '' : 's'} = ${ms(table, value)}`);
   else if (valueWords[field.name]) facts.push(valueWords[field.name](table, value, tempo));
   if (!/^[-+]?\d+$/.test(word)) facts.push(`"${word}" is no number: it reads as ${value}`);
   const band = field.outside.find((b) => (b.low === null || value >= b.low) &&
@@ -114,8 +114,8 @@ export function describeAt(table, text, pos) {
                                           field: field.name, title: field.name, facts});
   if (at >= read.head.from && at <= read.head.to) {
     const field = table.field(read.kind, 0);
-    return place(read.head, field, [`${read.head.word}: ${read.kind} ${read.number}`,
-                                    ...fieldFacts(field)]);
+    const named = read.kind === 'tempo' ? 'the tempo line' : `${read.kind} ${read.number}`;
+    return place(read.head, field, [`${read.head.word}: ${named}`, ...fieldFacts(field)]);
   }
   const index = read.items.findIndex((item) => at >= item.from && at <= item.to);
   if (index < 0) return null;
