@@ -1,7 +1,8 @@
 // Times the studio in headless Chromium: from the end of a pause in typing to the edited song
 // leaving the worklet, at rows across the song (the output's latency comes on top), and the
 // editor with a song of 1,000 lines: opening it, a keystroke until the next frame, the check and
-// the reload, the hover's description of an item; and the exports of the whole song. Prints the figures; asserts nothing.
+// the reload, the hover's description of an item; and the exports of the whole song. Prints the
+// figures; asserts nothing.
 // Usage: node bench/studio_bench.js build-web/kelvorinsaa-studio.html
 'use strict';
 const {openStudio, sleep} = require('../tests/web/studio_browser.js');
