@@ -6,6 +6,7 @@
 // Each instance (the page's, the worker's) has one thread.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -271,7 +272,8 @@ EMSCRIPTEN_KEEPALIVE const int16_t* studio_render_next() {
 // stereo frames at N * 2048 values. The sum is mixed as well, so the engine goes on exactly as
 // studio_render_next takes it.
 EMSCRIPTEN_KEEPALIVE const int16_t* studio_render_stems_next() {
-  stem_buffer.fill(0);
+  const int32_t stem_values = 2 * callback_frames;
+  std::fill_n(stem_buffer.begin(), (walk_end() + 1) * stem_values, int16_t{0});  // the playing ones
   mixer_set_stems(stem_buffer.data());
   audio_callback(nullptr, sound_buffer, buffer_bytes);
   mixer_set_stems(nullptr);
