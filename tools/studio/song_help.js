@@ -189,7 +189,8 @@ function nextFree(used) {
   return n;
 }
 
-// The options for the word before pos: {from, options} or null.
+// The options for the word before pos: {from, options, long} or null; long: the pattern's
+// notes and keywords, too many to open at every comma.
 export function completionsAt(table, text, pos) {
   const lineStart = text.lastIndexOf('\n', pos - 1) + 1;
   const before = text.slice(lineStart, pos);
@@ -212,7 +213,7 @@ export function completionsAt(table, text, pos) {
   if (read.kind === 'pattern') {
     const previous = read.items[itemIndex - 1];
     if (previous && (previous.word === 'vol' || previous.word === 'sld')) return null;
-    return {from, options: [
+    return {from, long: true, options: [
       ...keywordOptions.map((k) => option(k, table.keyword('pattern', k).meaning)),
       ...table.notes.map(([name, hz]) => option(name, `${hz} Hz`))]};
   }
@@ -231,9 +232,14 @@ export function songCompletion(table) {
     if (!fields) return null;
     const found = completionsAt(fields, context.state.doc.toString(), context.pos);
     if (!found) return null;
-    const typed = found.from < context.pos;
+    const word = context.state.doc.sliceString(found.from, context.pos);
     const before = context.state.doc.sliceString(Math.max(0, context.pos - 1), context.pos);
-    if (!typed && !/[:,]/.test(before) && !context.explicit) return null;
+    // A separator opens the short lists (waveforms, patterns), not the 78 notes and keywords.
+    const opened = word !== '' || (/[:,]/.test(before) && !found.long);
+    if (!opened && !context.explicit) return null;
+    // A word typed whole that nothing longer continues needs nothing: Enter ends the line.
+    const longer = found.options.filter((o) => o.label.startsWith(word));
+    if (!context.explicit && longer.length === 1 && longer[0].label === word) return null;
     return {...found, validFor: /^[A-Za-z0-9]*$/};
   }]});
 }
