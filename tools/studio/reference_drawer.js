@@ -21,7 +21,7 @@ function itemLabel(field) {
 
 function fieldRow(field) {
   const row = element('tr');
-  const range = field.low === null ? 'any' : `${field.low} to ${field.high}`;
+  const range = field.low === null ? 'all it takes' : `${field.low} to ${field.high}`;
   const outside = field.outside.map((band) => band.text).filter((t, i, all) => all.indexOf(t) === i);
   const cells = [itemLabel(field), field.name + (field.unit ? ` (${field.unit})` : ''),
                  field.meaning, field.takes, range + (outside.length ? `; outside: ${outside.join('; ')}` : '')];

@@ -73,7 +73,7 @@ function numberFacts(table, field, word, tempo) {
 }
 
 function fieldFacts(field) {
-  const range = field.low === null ? 'any value' : `${field.low} to ${field.high}`;
+  const range = field.low === null ? 'all it takes' : `${field.low} to ${field.high}`;
   return [field.meaning, `takes: ${field.takes}`, `does what its name says: ${range}`];
 }
 
