@@ -22,9 +22,10 @@ function itemLabel(field) {
 function fieldRow(field) {
   const row = element('tr');
   const range = field.low === null ? 'all it takes' : `${field.low} to ${field.high}`;
-  const outside = field.outside.map((band) => band.text).filter((t, i, all) => all.indexOf(t) === i);
+  const outside = [...new Set(field.outside.map((band) => band.text))];
   const cells = [itemLabel(field), field.name + (field.unit ? ` (${field.unit})` : ''),
-                 field.meaning, field.takes, range + (outside.length ? `; outside: ${outside.join('; ')}` : '')];
+                 field.meaning, field.takes,
+                 range + (outside.length ? `; outside: ${outside.join('; ')}` : '')];
   for (const text of cells) row.append(element('td', text));
   return row;
 }
@@ -58,12 +59,15 @@ export function fillReference(parent, table) {
                          element('p', 'Blanks and carriage returns are left out everywhere; a ' +
                                       'line starting with # is a comment. Channel N plays track ' +
                                       'N with instrument N.'));
-  for (const kind of ['tempo', 'instrument', 'pattern', 'track']) parent.append(kindTable(table, kind));
+  for (const kind of ['tempo', 'instrument', 'pattern', 'track']) {
+    parent.append(kindTable(table, kind));
+  }
   parent.append(wordList('keywords', table.keywords.map((k) => [k.word, k.meaning])));
   parent.append(wordList('waveforms', [[table.waveforms.join(', '),
                                         table.field('instrument', 1).meaning]]));
   const octave = table.notes.filter(([name]) => name.endsWith('4'));
+  const octaveWords = octave.map(([n, hz]) => `${n} ${hz}`).join(', ');
   parent.append(wordList('notes', [['c1 ... b6', 'a capital letter is the sharp (C4 is c#4); ' +
-                                    'octave 4: ' + octave.map(([n, hz]) => `${n} ${hz}`).join(', ') +
-                                    ' Hz; each octave below halves, the remainder dropped']]));
+                                    `octave 4: ${octaveWords} Hz; each octave is the one ` +
+                                    'above halved, the remainder dropped']]));
 }

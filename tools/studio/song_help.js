@@ -63,7 +63,8 @@ const valueWords = {
 function numberFacts(table, field, word, tempo) {
   const value = readNumber(word);
   const facts = [];
-  if (field.unit === 'frames') facts.push(`${value} frame${value === 1 ? '' : 's'} = ${ms(table, value)}`);
+  const plural = value === 1 ? '' : 's';
+  if (field.unit === 'frames') facts.push(`${value} frame${plural} = ${ms(table, value)}`);
   else if (valueWords[field.name]) facts.push(valueWords[field.name](table, value, tempo));
   if (!/^[-+]?\d+$/.test(word)) facts.push(`"${word}" is no number: it reads as ${value}`);
   const band = field.outside.find((b) => (b.low === null || value >= b.low) &&
@@ -95,10 +96,12 @@ function trackEntryFacts(table, outline, entries, index, tempo) {
   const pattern = readNumber(word.slice(1));
   let start = 0;
   for (let i = 0; i < index; ++i) {
-    if (entries[i].word !== 'loop') start += outline.patternRows.get(readNumber(entries[i].word.slice(1))) || 0;
+    if (entries[i].word === 'loop') continue;
+    start += outline.patternRows.get(readNumber(entries[i].word.slice(1))) || 0;
   }
   const rows = outline.patternRows.get(pattern);
-  const length = rows === undefined ? 'which no pattern line defines' : rowsWords(table, rows, tempo);
+  const length = rows === undefined ? 'which no pattern line defines'
+                                    : rowsWords(table, rows, tempo);
   return [`pattern ${pattern}: ${length}`,
           `starts at row ${start} of the track, after ${rowsWords(table, start, tempo)}`];
 }
