@@ -12,13 +12,12 @@
 #include "music/sequencer.h"
 #include "music/song_model.h"
 #include "music/song_view.h"
-#include "play_session.h"
 
 extern "C" void studio_restart(double frame);  // studio_engine.cpp
 
 namespace {
 
-constexpr int32_t arrangement_fields = 3;  // entry, pattern, note hertz (0: no note)
+constexpr int32_t arrangement_fields = 4;  // entry, pattern, row, note hertz (0: no note)
 std::vector<int32_t> arrangement;
 
 // The channel state a row tick may change, kept aside while the arrangement is walked.
@@ -47,7 +46,7 @@ void put_back(const TickState& state) {
 extern "C" {
 
 // The song's rows 0 ... rows - 1 as the sequencer walks them from the start: per row and per
-// channel number (0 ... 29), the track entry, the pattern and the note the row's tick started
+// channel number (0 ... 29), the track entry, the pattern, its row and the note the row's tick started
 // (its hertz, 0 for none); entry -1 for a channel not reached or finished. The song that plays
 // goes on undisturbed: its channel state is put back.
 EMSCRIPTEN_KEEPALIVE const int32_t* studio_arrangement(int32_t rows) {
@@ -66,7 +65,8 @@ EMSCRIPTEN_KEEPALIVE const int32_t* studio_arrangement(int32_t rows) {
       out[k * arrangement_fields] = view.entry;
       out[k * arrangement_fields + 1] = view.pattern;
       const bool started = view.has_event && view.event > 0 && position[k] == 0.0f;
-      out[k * arrangement_fields + 2] = started ? view.event : 0;
+      out[k * arrangement_fields + 2] = view.row;
+      out[k * arrangement_fields + 3] = started ? view.event : 0;
       position[k] = -1.0f;  // so that the next note is told from this one
     }
   }
@@ -81,6 +81,16 @@ EMSCRIPTEN_KEEPALIVE const float* studio_sample(int32_t n) {
 
 EMSCRIPTEN_KEEPALIVE int32_t studio_sample_length(int32_t n) {
   return n >= 0 && n < instrument_count && sample[n] ? sample_length[n] : 0;
+}
+
+// The note names of the song language and their hertz, as the parser reads them: entry i of
+// the engine's note table, "" and 0 past its notes.
+EMSCRIPTEN_KEEPALIVE const char* studio_note_name(int32_t i) {
+  return i >= 0 && i < note_table_size && note_table[i].value > 0 ? note_table[i].name : "";
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t studio_note_hertz(int32_t i) {
+  return i >= 0 && i < note_table_size && note_table[i].value > 0 ? note_table[i].value : 0;
 }
 
 // Instrument n at hertz from frame on, over the song (what was mixed ahead is mixed again).
