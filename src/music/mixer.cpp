@@ -390,8 +390,8 @@ void mix_audition(int32_t count) {
     audition = Audition{};
     return;
   }
-  const int32_t sounding = play_frames(sample[k].get(), static_cast<float>(sample_length[k]),
-                                       0.0f, audition.position, audition.rate, count);
+  const int32_t sounding = play_frames(sample[k].get(), static_cast<float>(sample_length[k]), 0.0f,
+                                       audition.position, audition.rate, count);
   pass_voice(count, sounding);
   filter_values(filter_coef[k], audition.filter_state, count);
   add_signal_to_sums(1.0f, pan[k], count);

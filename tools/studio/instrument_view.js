@@ -68,10 +68,13 @@ export function createInstrumentView(parent, engine) {
       }
       if (high >= low) g.fillRect(x, y(high), 1, Math.max(1, y(low) - y(high)));
     }
+    // The envelope and its mirror: the waveform swings between the two.
     g.strokeStyle = '#e6c07b';
-    g.beginPath();
-    for (const [frame, amplitude] of corners) g.lineTo(frame / span * width, y(amplitude));
-    g.stroke();
+    for (const sign of [1, -1]) {
+      g.beginPath();
+      for (const [frame, amplitude] of corners) g.lineTo(frame / span * width, y(sign * amplitude));
+      g.stroke();
+    }
     const ms = (frames) => `${frames} (${(frames * millisecondsPerFrame).toFixed(1)} ms)`;
     caption.textContent = `instrument ${n}: attack ${ms(lengths.attack)}, decay ` +
         `${ms(lengths.decay)}, sustain ${ms(lengths.sustain)}, release ${ms(lengths.release)} ` +

@@ -141,6 +141,7 @@ export function createKeyInstrument(parent, engine, actions) {
 
   find('midi-on').addEventListener('click', async () => {
     if (!navigator.requestMIDIAccess) return actions.say('This browser has no Web MIDI.');
+    find('midi-on').textContent = 'MIDI (asking)';  // the browser may ask the person first
     try {
       const access = await navigator.requestMIDIAccess();
       const listen = (input) => {
@@ -159,6 +160,7 @@ export function createKeyInstrument(parent, engine, actions) {
       find('midi-on').classList.add('on');
       find('midi-on').textContent = `MIDI (${access.inputs.size} in)`;
     } catch (e) {
+      find('midi-on').textContent = 'MIDI';
       actions.say(`The browser refused MIDI: ${e.message}.`.replace(/\.\.$/, '.'));
     }
   });

@@ -370,6 +370,7 @@ async function main() {
   });
   view = createView();
   api.view = view;
+  api.showArrangement = showArrangement;
   wireButtons();
   hasPicture = loaded.picture;
   if (!hasPicture) byId('picture-box').classList.add('no-picture');

@@ -46,9 +46,9 @@ void put_back(const TickState& state) {
 extern "C" {
 
 // The song's rows 0 ... rows - 1 as the sequencer walks them from the start: per row and per
-// channel number (0 ... 29), the track entry, the pattern, its row and the note the row's tick started
-// (its hertz, 0 for none); entry -1 for a channel not reached or finished. The song that plays
-// goes on undisturbed: its channel state is put back.
+// channel number (0 ... 29), the track entry, the pattern, its row and the note the row's tick
+// started (its hertz, 0 for none); entry -1 for a channel not reached or finished. The song that
+// plays goes on undisturbed: its channel state is put back.
 EMSCRIPTEN_KEEPALIVE const int32_t* studio_arrangement(int32_t rows) {
   const int32_t width = channel_count * arrangement_fields;
   arrangement.assign(static_cast<size_t>(rows > 0 ? rows : 0) * width, -1);
