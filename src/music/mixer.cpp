@@ -535,7 +535,7 @@ void mixer_init() {
     echo_on[k] = 0;
     if constexpr (speed_paths_built_in) silent_line_frames[k] = 0;
   }
-  audition = Audition{};
+  if (tool_hooks_built_in) audition = Audition{};
   song_published.store(false, std::memory_order_relaxed);
   mixer_set_clock(0);
   if (tool_hooks_built_in) ++init_count;
