@@ -63,6 +63,13 @@ extern std::array<float, channel_count> channel_peak;
 // (no row tick falls inside them): its voice, echo and filter exactly as the mix runs them, with
 // nothing added to any sum or meter. A channel without an instrument is left as it is.
 void mixer_run_channel(int32_t j, int64_t n, int32_t frames);
+// The studio's audition voice, beside the channels: instrument's sample at hertz, as a channel of
+// that instrument plays a note with its defaults (volume 1, no slide, echo off), through the
+// instrument's filter and pan, added to the sums after the song's channels and never muted. It
+// begins at the next frame mixed and sounds until its sample ends, the next start, audition_stop
+// or mixer_init. A song whose track 1 is empty mixes no voice at all.
+void audition_start(int32_t instrument, int32_t hertz);
+void audition_stop();
 // Forgets what the mixer knows of silent echo lines, for channel states put back from a copy.
 void mixer_forget_silent_lines();
 // The frame of the latest row tick: what the row tick hook reads to know where it is.
