@@ -1,8 +1,9 @@
 // Times the studio in headless Chromium: from the end of a pause in typing to the edited song
 // leaving the worklet, at rows across the song (the output's latency comes on top), and the
 // editor with a song of 1,000 lines: opening it, a keystroke until the next frame, the check and
-// the reload, the hover's description of an item; and the exports of the whole song. Prints the
-// figures; asserts nothing.
+// the reload, the arrangement's redraw, the hover's description of an item and a keystroke with
+// the whole page on; a key of the computer's keyboard until its note leaves the worklet; and the
+// exports of the whole song. Prints the figures; asserts nothing.
 // Usage: node bench/studio_bench.js build-web/kelvorinsaa-studio.html
 'use strict';
 const {openStudio, sleep} = require('../tests/web/studio_browser.js');
@@ -55,6 +56,36 @@ async function main() {
                 `out of the worklet after ${median(times.map((t) => t.out)).toFixed(0)} ms, ` +
                 `then the output's latency, ${median(times.map((t) => t.latency)).toFixed(0)} ms`);
   }
+
+  // Instrument 2 under the cursor, the keys on: from the key to its note leaving the worklet.
+  await page.click('#keys-play');
+  await page.evaluate(() => {
+    const view = kelvorinsaaStudio.editor;
+    view.focus();
+    view.dispatch({selection: {anchor: view.state.doc.toString().indexOf('i2:') + 2}});
+  });
+  const keyTimes = [];
+  for (let k = 0; k < 9; ++k) {
+    await sleep(300);
+    const played = () => page.evaluate(() => kelvorinsaaStudio.view.keys.played().length);
+    const before = await played();
+    await page.keyboard.press('zxcvbnm'[k % 7]);
+    keyTimes.push(await page.evaluate(async () => {
+      const player = kelvorinsaaStudio.player;
+      const cut = player.lastCut;
+      while (cut.playedMs === undefined) await new Promise((r) => setTimeout(r, 1));
+      // The news that told it came this long after the cut's first frame had left.
+      const late = (player.report.played - cut.stream) * 1000 / 44100;
+      return {out: cut.playedMs, change: cut.changeMs, left: cut.playedMs - late};
+    }));
+    if (await played() !== before + 1) throw new Error('the key played no note');
+  }
+  await page.click('#keys-play');
+  console.log(`A key of the computer's keyboard until its note leaves the worklet: ` +
+              `${median(keyTimes.map((t) => t.left)).toFixed(0)} ms (median of 9; the mixing ` +
+              `again ${median(keyTimes.map((t) => t.change)).toFixed(1)} ms of it; the page ` +
+              `told ${median(keyTimes.map((t) => t.out)).toFixed(0)} ms after the key, by the ` +
+              `worklet's news once per 1024 frames), then the output's latency`);
 
   const exports = [];
   for (let k = 0; k < 5; ++k) {
@@ -114,8 +145,16 @@ async function main() {
     studio.player.reload(text);
     const reload = performance.now() - began;
     keys.sort((a, b) => a - b);
-    return {open, key: keys[15], worstKey: keys[29], handled: handled[15],
-            worstHandled: handled[29], idle: idle[15], hover: hovers[15], worstHover: hovers[29], check, clipping, reload,
+    const redraws = [];
+    for (let k = 0; k < 5; ++k) {
+      began = performance.now();
+      studio.showArrangement();
+      redraws.push(performance.now() - began);
+    }
+    redraws.sort((a, b) => a - b);
+    return {open, redraw: redraws[2], blocks: studio.arrangement.length, key: keys[15],
+            worstKey: keys[29], handled: handled[15], worstHandled: handled[29], idle: idle[15],
+            hover: hovers[15], worstHover: hovers[29], check, clipping, reload,
             bytes: text.length};
   }, song);
   console.log(`A song of 1,000 lines (${editor.bytes} bytes): opened and drawn in ` +
@@ -125,9 +164,11 @@ async function main() {
               `a frame with no keystroke takes ${editor.idle.toFixed(1)} ms, the show's picture ` +
               `drawn in software); its check ${editor.check.toFixed(0)} ms, ` +
               `with the clipping ${editor.clipping.toFixed(0)} ms (in the worker); its reload ` +
-              `${editor.reload.toFixed(0)} ms; a hover's description ${editor.hover.toFixed(2)} ms ` +
-              `(median of 30, worst ${editor.worstHover.toFixed(2)} ms); the keystroke figures are ` +
-              'with the hover and the completion on');
+              `${editor.reload.toFixed(0)} ms; the arrangement walked and drawn again ` +
+              `(${editor.blocks} blocks) in ${editor.redraw.toFixed(1)} ms (median of 5); a ` +
+              `hover's description ${editor.hover.toFixed(2)} ms (median of 30, worst ` +
+              `${editor.worstHover.toFixed(2)} ms); the keystroke figures are with the hover, ` +
+              'the completion and the strip on');
   await studio.close();
 }
 

@@ -96,12 +96,8 @@ bool channel_has_instrument(int32_t j, int32_t echo_frames) {
 
 // Plays the voice into dry[] and returns the number of frames it sounded: from the block's
 // start until the end of the block or of the sample, whichever comes first.
-int32_t play_voice(int32_t j, int32_t count) {
-  const float* frames = sample[j].get();
-  const float length = static_cast<float>(sample_length[j]);
-  const float glide = slide[j];
-  float pos = position[j];
-  float step = rate[j];
+int32_t play_frames(const float* frames, float length, float glide, float& pos, float& step,
+                    int32_t count) {
   int32_t f = 0;
   if (pos >= 0.0f && pos < length) {
     while (f < count) {
@@ -115,9 +111,17 @@ int32_t play_voice(int32_t j, int32_t count) {
       }
     }
   }
+  return f;
+}
+
+int32_t play_voice(int32_t j, int32_t count) {
+  float pos = position[j];
+  float step = rate[j];
+  const int32_t sounded = play_frames(sample[j].get(), static_cast<float>(sample_length[j]),
+                                      slide[j], pos, step, count);
   position[j] = pos;
   rate[j] = step;
-  return f;
+  return sounded;
 }
 
 // Echo tails decay by 0.6 per pass, but 0.6 times the smallest subnormal float rounds back to
@@ -137,9 +141,12 @@ float settled(float value) {
 
 bool settles_tiny_values = true;
 
+bool may_settle_with(float coef) {
+  return (settles_tiny_values || !tool_hooks_built_in) && coef >= -1.0f && coef <= 1.0f;
+}
+
 bool may_settle(int32_t j) {
-  return (settles_tiny_values || !tool_hooks_built_in) && filter_coef[j] >= -1.0f &&
-         filter_coef[j] <= 1.0f;
+  return may_settle_with(filter_coef[j]);
 }
 
 // What frames [from, to) of the block read from the echo line is in echo_read[]. The echo is
@@ -271,13 +278,11 @@ void run_filter_plain(float coef, float& state, int32_t count, bool settle_tiny)
   }
 }
 
-void filter_signal(int32_t j, int32_t count) {
-  const float coef = filter_coef[j];
-  float state = filter_state[j];
+void filter_values(float coef, float& state, int32_t count) {
   if (coef != 0.0f) {
     if (!speed_paths_built_in) {
-      run_filter_plain(coef, state, count, may_settle(j));
-    } else if (may_settle(j)) {
+      run_filter_plain(coef, state, count, may_settle_with(coef));
+    } else if (may_settle_with(coef)) {
       run_filter<true>(coef, state, count);
     } else {
       run_filter<false>(coef, state, count);
@@ -285,13 +290,14 @@ void filter_signal(int32_t j, int32_t count) {
   } else if (count > 0) {
     state = signal[count - 1];
   }
-  filter_state[j] = state;
 }
 
-void add_to_sums(int32_t j, int32_t count) {
-  const float gain = volume[j];
-  const float left_share = pan[j];
-  const float right_share = 1.0f - pan[j];
+void filter_signal(int32_t j, int32_t count) {
+  filter_values(filter_coef[j], filter_state[j], count);
+}
+
+void add_signal_to_sums(float gain, float left_share, int32_t count) {
+  const float right_share = 1.0f - left_share;
   if constexpr (!speed_paths_built_in) {
     for (int32_t f = 0; f < count; ++f) {
       const float x = signal[f] * gain;
@@ -307,6 +313,10 @@ void add_to_sums(int32_t j, int32_t count) {
       right_sum[g] += right_share * x;
     }
   }
+}
+
+void add_to_sums(int32_t j, int32_t count) {
+  add_signal_to_sums(volume[j], pan[j], count);
 }
 
 void meter_channel(int32_t j, int32_t count) {
@@ -384,6 +394,32 @@ void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   if (channel_stems != nullptr) write_stem(j, count);
 }
 
+// The audition voice: instrument `instrument` as a channel of its own would play a note with
+// the defaults (volume 1, no slide, echo off over a silent line, so its signal is the voice
+// alone), through the instrument's filter from rest and at its pan. 0 is no voice.
+struct Audition {
+  int32_t instrument = 0;
+  float position = -1.0f;
+  float rate = 0.0f;
+  float filter_state = 0.0f;
+};
+Audition audition;
+
+// After the song's channels, so the sums meet it last, as they would a channel above them.
+void mix_audition(int32_t count) {
+  const int32_t k = audition.instrument;
+  if (sample[k] == nullptr || sample_length[k] <= 0) {
+    audition = Audition{};
+    return;
+  }
+  const int32_t sounding = play_frames(sample[k].get(), static_cast<float>(sample_length[k]), 0.0f,
+                                       audition.position, audition.rate, count);
+  pass_voice(count, sounding);
+  filter_values(filter_coef[k], audition.filter_state, count);
+  add_signal_to_sums(1.0f, pan[k], count);
+  if (audition.position < 0.0f && audition.filter_state == 0.0f) audition = Audition{};
+}
+
 // Clipped at +-3.0 and scaled, truncating toward zero; not a number gives 0. The clipping is
 // done on the bits with masks, not branches, so that a group of frames converts in vectors.
 int16_t to_output(float v) {
@@ -418,6 +454,7 @@ KELVORINSAA_KEEP_LOOPS void mix_block(int16_t* out, int64_t n, int32_t count, in
   for (int32_t j = 1; j <= last_channel; ++j) {
     if (channel_has_instrument(j, echo_frames)) mix_channel(j, n, count, echo_frames);
   }
+  if (tool_hooks_built_in && audition.instrument != 0) mix_audition(count);
   int32_t f = 0;
   for (; speed_paths_built_in && f + frame_group <= count; f += frame_group) {
     for (int32_t g = 0; g < frame_group; ++g) {
@@ -521,6 +558,7 @@ void mixer_init() {
     echo_on[k] = 0;
     if constexpr (speed_paths_built_in) silent_line_frames[k] = 0;
   }
+  if (tool_hooks_built_in) audition = Audition{};
   song_published.store(false, std::memory_order_relaxed);
   mixer_set_clock(0);
   if (tool_hooks_built_in) ++init_count;
@@ -560,6 +598,16 @@ int64_t mixer_tick_frame() {
 
 int64_t mixer_init_count() {
   return init_count;
+}
+
+void audition_start(int32_t instrument, int32_t hertz) {
+  if (instrument < 1 || instrument >= channel_count || hertz <= 0) return;
+  audition = Audition{instrument, 0.0f,
+                      static_cast<float>(hertz) / static_cast<float>(base_pitch_hz), 0.0f};
+}
+
+void audition_stop() {
+  audition = Audition{};
 }
 
 void mixer_forget_silent_lines() {

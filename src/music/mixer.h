@@ -69,6 +69,13 @@ void mixer_run_channel(int32_t j, int64_t n, int32_t frames);
 // rest, muted or without an instrument are left as they were: the caller clears the buffer
 // before each mix. nullptr (the default) writes nothing.
 void mixer_set_stems(int16_t* stems);
+// The studio's audition voice, beside the channels: instrument's sample at hertz, as a channel of
+// that instrument plays a note with its defaults (volume 1, no slide, echo off), through the
+// instrument's filter and pan, added to the sums after the song's channels and never muted. It
+// begins at the next frame mixed and sounds until its sample ends, the next start, audition_stop
+// or mixer_init. A song whose track 1 is empty mixes no voice at all.
+void audition_start(int32_t instrument, int32_t hertz);
+void audition_stop();
 // Forgets what the mixer knows of silent echo lines, for channel states put back from a copy.
 void mixer_forget_silent_lines();
 // The frame of the latest row tick: what the row tick hook reads to know where it is.

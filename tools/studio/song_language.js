@@ -71,7 +71,7 @@ export const songHighlightStyle = HighlightStyle.define([
 ]);
 
 // strtol's reading of a decimal number: leading white space, a sign, digits; 0 without digits.
-function readNumber(text) {
+export function readNumber(text) {
   const match = /^[\t\v\f]*([-+]?\d+)/.exec(text);
   return match ? Number(match[1]) : 0;
 }

@@ -7,6 +7,9 @@ import {songPlaces} from './song_language.js';
 import {StudioPlayer} from './studio_player.js';
 import {openSoundOutput} from '../../src/web/sound_output.js';
 import {createPanel} from './transport_panel.js';
+import {createArrangement, readArrangement} from './arrangement_strip.js';
+import {createKeyInstrument} from './key_instrument.js';
+import {createInstrumentView} from './instrument_view.js';
 import {storedSong, storeSong, keepStoredAside, readSongFile, saveSong, download, acceptDrops,
         largestSong} from './song_files.js';
 import {readFields, songHover, songCompletion, describeAt, completionsAt} from './song_help.js';
@@ -30,6 +33,7 @@ let playingPlaces = {patterns: new Map(), tracks: new Map()};
 let typingTimer = 0;
 let lastHeardRow = -1;
 let fields = null;  // the engine's table of the song's fields, for the hover and the reference
+let view = null;  // the arrangement strip, the keys and the instrument drawn
 
 // One sentence for the person, in the status line; '' clears it.
 function say(sentence) {
@@ -106,6 +110,7 @@ function hearText(text) {
   playingText = text;
   playingPlaces = songPlaces(text);
   lastHeardRow = -1;
+  showArrangement();
   if (api.problem.startsWith(stillPlaying)) say('');
 }
 
@@ -227,6 +232,46 @@ function highlightHeard(heard) {
   showHeard(editor, ranges);
 }
 
+function showArrangement() {
+  const rows = player.endRow();
+  api.arrangement = readArrangement(engine, rows);
+  view.arrangement.setSong(api.arrangement, rows, player.lastChannel());
+}
+
+// The cursor to the start of pattern's line, as the text heard places it.
+function showPattern(pattern) {
+  const items = playingPlaces.patterns.get(pattern);
+  if (!items || items.length === 0 || editorText(editor) !== playingText) return;
+  const line = editor.state.doc.lineAt(items[0][0]);
+  editor.dispatch({selection: {anchor: line.from}, scrollIntoView: true});
+  editor.focus();
+}
+
+// Mutes as the panel has them, or every channel while the keys play alone.
+function applyMutes() {
+  const mutes = panel.mutes();
+  if (view.keys.alone()) player.setMutes(0xfffffffe, 0);
+  else player.setMutes(mutes.muted, mutes.soloed);
+}
+
+function createView() {
+  const parent = byId('view-panel');
+  const arrangement = createArrangement(parent, {
+    seek: (row) => player && player.seekRow(row), showPattern});
+  const keys = createKeyInstrument(parent, engine, {
+    editor: () => editor, say,
+    play: (n, hertz) => player && player.cut((frame) => engine._studio_audition(n, hertz, frame)),
+    alone: () => player && applyMutes(),
+  });
+  const instrument = createInstrumentView(parent, engine);
+  return {arrangement, keys, instrument};
+}
+
+function followCursor() {
+  const line = editor.state.doc.lineAt(editor.state.selection.main.head);
+  view.instrument.show(line.text, line.number, api.reloads);
+}
+
 let panel = null;
 let hasPicture = false;  // the browser gave a WebGL context
 const startMs = performance.now();
@@ -244,6 +289,8 @@ function frame() {
                   atEnd: heard.song >= engine._studio_end_frame(), looping: player.loop !== null,
                   endRow: player.endRow(), lastChannel: player.lastChannel()});
     highlightHeard(heard);
+    view.arrangement.setHeardRow(heard.row);
+    followCursor();
     api.heard = heard;
   }
   requestAnimationFrame(frame);
@@ -344,8 +391,11 @@ async function main() {
     },
     seek: (row) => player && player.seekRow(row),
     loop: (from, to) => player && player.setLoop(from, to),
-    mutes: (muted, soloed) => player && player.setMutes(muted, soloed),
+    mutes: () => player && applyMutes(),
   });
+  view = createView();
+  api.view = view;
+  api.showArrangement = showArrangement;
   wireButtons();
   wireLanguageHelp();
   hasPicture = loaded.picture;

@@ -1,6 +1,8 @@
 // The transport panel: play and pause, the bar of rows to seek on, the loop from row to row,
 // mute and solo per channel with each channel's level, the time and row, the output peak and the
 // clipped frames, as the terminal player's display shows them, for the sound heard now.
+import {createLevelHistory} from './level_history.js';
+
 const fullScale = 3.0;  // a channel's level at the output's full scale
 
 function element(tag, attributes = {}, children = []) {
@@ -72,12 +74,13 @@ export function createPanel(parent, actions) {
       const solo = element('button', {type: 'button', class: 'solo', text: 'S',
                                       title: `Solo channel ${k}`});
       const bar = element('div', {class: 'bar'});
+      const history = element('canvas', {class: 'history', title: `Channel ${k}'s level`});
       mute.addEventListener('click', () => toggle('muted', k));
       solo.addEventListener('click', () => toggle('soloed', k));
       channels.append(element('div', {class: 'channel'}, [
         element('span', {class: 'number', text: String(k)}), mute, solo,
-        element('div', {class: 'meter'}, [bar])]));
-      state.meters[k] = {mute, solo, bar};
+        element('div', {class: 'meter'}, [bar]), history]));
+      state.meters[k] = {mute, solo, bar, history: createLevelHistory(history)};
     }
   }
 
@@ -98,6 +101,7 @@ export function createPanel(parent, actions) {
     for (let k = 1; k <= state.channelCount; ++k) {
       const level = Math.min(1, (facts.peaks[k] || 0) / fullScale);
       state.meters[k].bar.style.width = `${(100 * Math.sqrt(level)).toFixed(1)}%`;
+      state.meters[k].history.push(level);
     }
   }
 
