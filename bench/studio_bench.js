@@ -1,9 +1,9 @@
 // Times the studio in headless Chromium: from the end of a pause in typing to the edited song
 // leaving the worklet, at rows across the song (the output's latency comes on top), and the
 // editor with a song of 1,000 lines: opening it, a keystroke until the next frame, the check and
-// the reload, the arrangement's redraw and a keystroke with the whole page on; a key of the
-// computer's keyboard until its note leaves the worklet; and the exports of the whole song.
-// Prints the figures; asserts nothing.
+// the reload, the arrangement's redraw, the hover's description of an item and a keystroke with
+// the whole page on; a key of the computer's keyboard until its note leaves the worklet; and the
+// exports of the whole song. Prints the figures; asserts nothing.
 // Usage: node bench/studio_bench.js build-web/kelvorinsaa-studio.html
 'use strict';
 const {openStudio, sleep} = require('../tests/web/studio_browser.js');
@@ -123,6 +123,15 @@ async function main() {
       await nextFrame();
       keys.push(performance.now() - began);
     }
+    // The hover's work on an item: its field and value read from the whole text.
+    const hovers = [];
+    for (let k = 0; k < 30; ++k) {
+      const at = view.state.doc.line(300 + 20 * k).from + 9;
+      began = performance.now();
+      studio.describeAt(at);
+      hovers.push(performance.now() - began);
+    }
+    hovers.sort((a, b) => a - b);
     handled.sort((a, b) => a - b);
     idle.sort((a, b) => a - b);
     const text = view.state.doc.toString();
@@ -143,8 +152,9 @@ async function main() {
       redraws.push(performance.now() - began);
     }
     redraws.sort((a, b) => a - b);
-    return {open, redraw: redraws[2], blocks: studio.arrangement.length, key: keys[15], worstKey: keys[29], handled: handled[15],
-            worstHandled: handled[29], idle: idle[15], check, clipping, reload,
+    return {open, redraw: redraws[2], blocks: studio.arrangement.length, key: keys[15],
+            worstKey: keys[29], handled: handled[15], worstHandled: handled[29], idle: idle[15],
+            hover: hovers[15], worstHover: hovers[29], check, clipping, reload,
             bytes: text.length};
   }, song);
   console.log(`A song of 1,000 lines (${editor.bytes} bytes): opened and drawn in ` +
@@ -155,7 +165,10 @@ async function main() {
               `drawn in software); its check ${editor.check.toFixed(0)} ms, ` +
               `with the clipping ${editor.clipping.toFixed(0)} ms (in the worker); its reload ` +
               `${editor.reload.toFixed(0)} ms; the arrangement walked and drawn again ` +
-              `(${editor.blocks} blocks) in ${editor.redraw.toFixed(1)} ms (median of 5)`);
+              `(${editor.blocks} blocks) in ${editor.redraw.toFixed(1)} ms (median of 5); a ` +
+              `hover's description ${editor.hover.toFixed(2)} ms (median of 30, worst ` +
+              `${editor.worstHover.toFixed(2)} ms); the keystroke figures are with the hover, ` +
+              'the completion and the strip on');
   await studio.close();
 }
 

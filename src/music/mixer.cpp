@@ -362,6 +362,26 @@ inline bool run_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames
   return true;
 }
 
+// Stems: where the tool wants each channel's frames, and where this block starts among them.
+int16_t* channel_stems = nullptr;
+int32_t stem_block_start = 0;
+
+int16_t to_output(float v);
+
+// The channel alone: its share added to sums of 0 gives the share itself (a -0 turns +0, which
+// converts to the same 0), so the conversion of the share is what a mix of it alone writes.
+void write_stem(int32_t j, int32_t count) {
+  const float gain = volume[j];
+  const float left_share = pan[j];
+  const float right_share = 1.0f - pan[j];
+  int16_t* out = channel_stems + static_cast<int64_t>(j) * 2 * callback_frames;
+  for (int32_t f = 0; f < count; ++f) {
+    const float x = signal[f] * gain;
+    out[2 * (stem_block_start + f)] = to_output(left_share * x);
+    out[2 * (stem_block_start + f) + 1] = to_output(right_share * x);
+  }
+}
+
 void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
   if (!run_channel(j, n, count, echo_frames)) return;
   if (!tool_hooks_built_in) {
@@ -369,7 +389,9 @@ void mix_channel(int32_t j, int64_t n, int32_t count, int32_t echo_frames) {
     return;
   }
   if (channel_meters_on.load(std::memory_order_relaxed)) meter_channel(j, count);
-  if ((channel_mute_mask.load(std::memory_order_relaxed) >> j & 1u) == 0) add_to_sums(j, count);
+  if ((channel_mute_mask.load(std::memory_order_relaxed) >> j & 1u) != 0) return;
+  add_to_sums(j, count);
+  if (channel_stems != nullptr) write_stem(j, count);
 }
 
 // The audition voice: instrument `instrument` as a channel of its own would play a note with
@@ -467,6 +489,7 @@ void mix_song(int16_t* out, int32_t frames, int64_t base, int32_t row_frames, in
     }
     int32_t count = smallest(frames - done, callback_frames);
     count = smallest(count, frames_to_next_tick(n, row_frames));
+    if (tool_hooks_built_in) stem_block_start = done;
     mix_block(out + 2 * static_cast<int64_t>(done), n, count, last_channel, echo_frames);
     done += count;
   }
@@ -589,6 +612,10 @@ void audition_stop() {
 
 void mixer_forget_silent_lines() {
   silent_line_frames.fill(0);
+}
+
+void mixer_set_stems(int16_t* stems) {
+  channel_stems = stems;
 }
 
 void mixer_run_channel(int32_t j, int64_t n, int32_t frames) {

@@ -63,6 +63,12 @@ extern std::array<float, channel_count> channel_peak;
 // (no row tick falls inside them): its voice, echo and filter exactly as the mix runs them, with
 // nothing added to any sum or meter. A channel without an instrument is left as it is.
 void mixer_run_channel(int32_t j, int64_t n, int32_t frames);
+// For tools that want every channel alone from one mix (stems): with stems set, each mix of up to
+// callback_frames frames also writes channel j's own 16-bit stereo frames, as a mix of that
+// channel alone would give them, at stems + j * 2 * callback_frames. Frames where a channel is at
+// rest, muted or without an instrument are left as they were: the caller clears the buffer
+// before each mix. nullptr (the default) writes nothing.
+void mixer_set_stems(int16_t* stems);
 // The studio's audition voice, beside the channels: instrument's sample at hertz, as a channel of
 // that instrument plays a note with its defaults (volume 1, no slide, echo off), through the
 // instrument's filter and pan, added to the sums after the song's channels and never muted. It

@@ -6,10 +6,10 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include "music/mixer.h"
 #include "music/sequencer.h"
+#include "music/song_fields.h"
 #include "music/song_model.h"
 #include "music/song_parser.h"
 #include "music/synth.h"
@@ -23,14 +23,9 @@ constexpr size_t max_clip_warnings = 8;
 constexpr int64_t clip_gap_rows = 16;  // clipped rows closer than a bar make one stretch
 // The show's length; a fuzz build looks at its first sixteen buffers only.
 constexpr int64_t clip_check_frames = fuzz_limits ? 16 * callback_frames : show_frames;
-const char* const waveform_words[waveform_count] = {"kantti", "sini", "saha", "kohina"};
 constexpr size_t quoted_length = 24;  // longer words are cut in the warnings
-// Items 2 to 9 of an instrument line; the parser reads no further.
-const char* const instrument_item_names[] = {
-    "attack length", "decay length", "sustain length", "release length", "mod rate",
-    "pitch slide",   "pan",          "filter"};
-constexpr size_t pan_item = 7, filter_item = 8;
-constexpr size_t instrument_items = 1 + std::size(instrument_item_names);
+// Items 2 to 9 of an instrument line are numbers; the parser reads no further.
+constexpr int32_t pan_item = 8, filter_item = 9, instrument_items = 9;
 
 struct SongLines {
   std::array<int32_t, pattern_count> pattern_line{};  // 0: no pattern line
@@ -111,36 +106,25 @@ void check_number(Lint& lint, int32_t line, const std::string& word, const std::
                       number_reading(word));
 }
 
-// The mixer's low-pass, y = x (1 - c) + c y_before with c = filter / 100, smooths only for c from
-// 0 to 0.99; "" there, or what the channel does instead.
-const char* filter_fault(int64_t filter) {
-  if (filter > 100) return "it grows without bound and the channel plays at full scale";
-  if (filter == 100) return "it holds the channel at its first value, silence";
-  if (filter <= -100) return "it never settles and the channel rings at full scale";
-  if (filter < 0) return "it is no low-pass but lifts the highs";
-  return "";
+// A number outside the range where its field does what its name says, in the table's words.
+void check_range(Lint& lint, int32_t line, const SongField& field, int64_t value,
+                 const std::string& whose) {
+  const char* fault = field_fault(field, value);
+  if (fault == nullptr) return;
+  lint.warn(line, std::string(field.name) + " " + std::to_string(value) + " " + whose +
+                      " is outside " + field_range_words(field) + ": " + fault);
 }
 
 // Pan, filter and what the parser never reads.
 void check_instrument_values(Lint& lint, int32_t line, const std::vector<std::string>& items,
                              const std::string& instrument) {
-  if (items.size() > pan_item) {
-    const int64_t pan = number_value(items[pan_item]);
-    if (pan < 0 || pan > 100) {
-      lint.warn(line, "pan " + std::to_string(pan) + " of " + instrument +
-                          " is outside 0...100: one side plays the channel amplified, the other "
-                          "inverted");
+  for (const int32_t item : {pan_item, filter_item}) {
+    if (items.size() >= static_cast<size_t>(item)) {
+      check_range(lint, line, *song_field(LineKind::instrument, item),
+                  number_value(items[item - 1]), "of " + instrument);
     }
   }
-  if (items.size() > filter_item) {
-    const int64_t filter = number_value(items[filter_item]);
-    const std::string fault = filter_fault(filter);
-    if (!fault.empty()) {
-      lint.warn(line, "filter " + std::to_string(filter) + " of " + instrument +
-                          " is outside 0...99: " + fault);
-    }
-  }
-  if (items.size() > instrument_items) {
+  if (items.size() > static_cast<size_t>(instrument_items)) {
     lint.warn(line, "items " + std::to_string(instrument_items + 1) + " and on of " + instrument +
                         " are ignored: an instrument line has 9 (waveform, 4 lengths, mod rate, "
                         "pitch slide, pan, filter)");
@@ -154,18 +138,19 @@ void instrument_words(Lint& lint, int32_t line, const std::string& head,
   if (n >= 0 && n < instrument_count) lint.lines.instrument_line[n] = line;
   if (items.empty()) return;
   const std::string instrument = "instrument " + std::to_string(n);
-  for (size_t i = 1; i < items.size() && i <= std::size(instrument_item_names); ++i) {
-    check_number(lint, line, items[i], instrument_item_names[i - 1], "of " + instrument);
+  for (size_t i = 1; i < items.size() && i < static_cast<size_t>(instrument_items); ++i) {
+    const SongField* field = song_field(LineKind::instrument, static_cast<int32_t>(i + 1));
+    check_number(lint, line, items[i], field->name, "of " + instrument);
   }
   check_instrument_values(lint, line, items, instrument);
   for (int32_t w = 0; w < waveform_count; ++w) {
-    if (items[0] == waveform_words[w]) {
+    if (items[0] == song_waveform_word(w)) {
       lint.waveform = w;
       return;
     }
   }
   lint.warn(line, "unknown waveform " + quoted(items[0]) + ": " + instrument + " keeps " +
-                      waveform_words[lint.waveform]);
+                      song_waveform_word(lint.waveform));
 }
 
 void pattern_words(Lint& lint, int32_t line, const std::string& head,
@@ -180,12 +165,9 @@ void pattern_words(Lint& lint, int32_t line, const std::string& head,
       if (++i < items.size()) {
         const std::string whose = "of " + items[i - 1] + " in pattern " + std::to_string(n);
         check_number(lint, line, items[i], "argument", whose);
-        const int64_t volume = number_value(items[i]);
-        if (code == code_volume && (volume < 0 || volume > 100)) {
-          lint.warn(line, "volume " + std::to_string(volume) + " in pattern " + std::to_string(n) +
-                              " is outside 0...100: " +
-                              (volume < 0 ? "it inverts the channel"
-                                          : "it plays the channel louder than its instrument"));
+        if (code == code_volume) {
+          check_range(lint, line, volume_field(), number_value(items[i]),
+                      "in pattern " + std::to_string(n));
         }
       }
     } else if (code == 0 && items[i] != "0" && items[i] != "00") {

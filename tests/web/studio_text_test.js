@@ -3,7 +3,8 @@
 // CompressionStream); a damaged link, a binary file and a paste too large each give one sentence
 // and keep the text; the song check's findings are kelvorinsaa-songcheck's lines for the songs
 // the project keeps, and with the clipping check kelvorinsaa-render --check's. The show's page
-// plays a link's song as the render plays it.
+// plays a link's song as the render plays it. The hover names the field of every item of the
+// golden songs, and the completion in a track line offers the patterns the text defines.
 // Usage: node studio_text_test.js PAGE.html SONGCHECK_TOOL RENDER_TOOL SOURCE_DIR
 'use strict';
 const {spawnSync} = require('child_process');
@@ -79,6 +80,87 @@ function keptSongs() {
   return [...['song_parse', 'player', 'render'].flatMap((c) => named(path.join(sourceDir, 'fuzz/corpus', c))),
           ...named(path.join(sourceDir, 'tests/music/golden')),
           path.join(sourceDir, 'src/music/song.txt')];
+}
+
+const instrumentFields = ['waveform', 'attack length', 'decay length', 'sustain length',
+                          'release length', 'mod rate', 'pitch slide', 'pan', 'filter'];
+
+// Each item of a line as written, [offset of its first character, the field it is], read in
+// the plain way: the golden songs have blanks only after commas.
+function expectedFields(line, lineStart) {
+  const colon = line.indexOf(':');
+  const head = line.slice(0, colon).trim();
+  if (line.trim() === '' || line.trim()[0] === '#' || colon < 0) return [];
+  const kind = head === 'bpm' ? 'tempo' : {i: 'instrument', p: 'pattern', t: 'track'}[head[0]];
+  const places = [[lineStart + line.indexOf(head), kind === 'tempo' ? 'tempo line' : `${kind} number`]];
+  let at = colon + 1;
+  let argumentOf = null;
+  let index = 0;
+  for (const piece of line.slice(colon + 1).split(',')) {
+    const word = piece.trim();
+    const from = lineStart + at + piece.indexOf(word);
+    at += piece.length + 1;
+    if (word === '') continue;
+    const field = {tempo: 'tempo', track: 'track entry', instrument: instrumentFields[index] || 'ignored',
+                   pattern: argumentOf || 'row'}[kind];
+    argumentOf = kind === 'pattern' && !argumentOf ? {vol: 'volume', sld: 'slide'}[word] : null;
+    places.push([from, field, word]);
+    ++index;
+  }
+  return places;
+}
+
+async function languageHelp(page) {
+  const golden = path.join(sourceDir, 'tests/music/golden');
+  for (const name of fs.readdirSync(golden).filter((n) => n.endsWith('.txt'))) {
+    const text = fs.readFileSync(path.join(golden, name), 'utf8');
+    const places = [];
+    let lineStart = 0;
+    for (const line of text.split('\n')) {
+      places.push(...expectedFields(line, lineStart));
+      lineStart += line.length + 1;
+    }
+    const seen = await page.evaluate((text, places) => {
+      const editor = kelvorinsaaStudio.editor;
+      editor.dispatch({changes: {from: 0, to: editor.state.doc.length, insert: text}});
+      return places.map(([at]) => kelvorinsaaStudio.describeAt(at + 1));
+    }, text, places);
+    places.forEach(([at, field, word], k) => {
+      const got = seen[k];
+      const where = `${name} at ${at} (${JSON.stringify(word || text.slice(at, at + 4))})`;
+      if (!got || got.field !== field) return fail(`${where}: the hover names ${got && got.field}, not ${field}`);
+      const frames = /length$/.test(field) && Number(word);
+      if (frames && got.facts[0] !== `${frames} frame${frames === 1 ? '' : 's'} = ` +
+                                      `${Number((frames / 44.1).toPrecision(6))} ms`) {
+        fail(`${where}: the hover says ${got.facts[0]}`);
+      }
+    });
+  }
+  // A real pointer over an item of an instrument line shows the hover; and the options a
+  // comma opens in a track line: the patterns the text defines, and loop.
+  const text = fs.readFileSync(path.join(golden, 'test_song.txt'), 'utf8');
+  const defined = [...text.matchAll(/^p(\d+):/gm)].map((m) => `p${Number(m[1])}`);
+  const trackEnd = text.indexOf('\n', text.search(/^t1:/m));
+  const point = await page.evaluate((text, at) => {
+    const editor = kelvorinsaaStudio.editor;
+    editor.dispatch({changes: {from: 0, to: editor.state.doc.length, insert: text},
+                     selection: {anchor: at}});
+    editor.focus();
+    const box = editor.coordsAtPos(text.indexOf('\ni1:') + 12);
+    return {x: box.left + 2, y: (box.top + box.bottom) / 2};
+  }, text, trackEnd);
+  await page.mouse.move(point.x, point.y);
+  await page.waitForSelector('.cm-tooltip-hover .song-help', {timeout: 5000})
+            .catch(() => fail('no hover shows over an instrument line'));
+  await page.keyboard.type(',');
+  await page.waitForSelector('.cm-tooltip-autocomplete', {timeout: 5000})
+            .catch(() => fail('a comma in a track line opens no completion'));
+  const offered = await page.$$eval('.cm-tooltip-autocomplete .cm-completionLabel',
+                                    (labels) => labels.map((l) => l.textContent));
+  if (JSON.stringify(offered.sort()) !== JSON.stringify([...defined, 'loop'].sort())) {
+    fail(`a track line offers ${offered}, the text defines ${defined}`);
+  }
+  await page.keyboard.press('Escape');
 }
 
 async function main() {
@@ -190,6 +272,8 @@ async function main() {
     }
   }
 
+  await languageHelp(page);
+
   // The findings stand on their lines in the editor.
   await page.evaluate((text) => {
     const editor = kelvorinsaaStudio.editor;
@@ -202,7 +286,7 @@ async function main() {
   if (studio.errors.length > 0) fail(`the page threw: ${studio.errors.join('; ')}`);
   await studio.close();
   fs.rmSync(scratch, {recursive: true, force: true});
-  if (failures === 0) console.log('PASS: links, files and the song check hold the text');
+  if (failures === 0) console.log('PASS: links, files, the song check and the hover hold the text');
   process.exitCode = failures === 0 ? 0 : 1;
 }
 

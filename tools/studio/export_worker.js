@@ -1,6 +1,7 @@
 // The studio's worker, off the page's thread: an engine of its own that checks each edited text
 // (the song check's findings) and renders the exports, a WAV of the whole song or of the loop's
-// rows and a ZIP of the stems, with progress, as kelvorinsaa-render writes them. Messages:
+// rows and a ZIP of the stems (every channel from one mix), with progress, as kelvorinsaa-render
+// writes them. Messages:
 //   {kind: 'start', wasm}                                   -> {kind: 'ready'}
 //   {kind: 'check', id, text, clipping}                     -> {kind: 'findings', id, findings}
 //   {kind: 'render', id, text, fromRow, toRow, muted, soloed, stems}  (no rows: the whole song)
@@ -58,11 +59,27 @@ function stemName(channel) {
   return `channel_${String(channel).padStart(2, '0')}.wav`;
 }
 
+// Every playing channel alone from one mix of the song: the user's mutes silence their stems.
 function renderStems(request, progress) {
   writeText(request.text);
-  engine._studio_render_start(0, 0);
+  const mask = muteMask(request.muted, request.soloed);
+  if (engine._studio_render_start(request.from, mask) !== 0) {
+    throw new Error(engine.UTF8ToString(engine._studio_error()));
+  }
   const lastChannel = engine._studio_last_channel();
-  const userMask = muteMask(request.muted, request.soloed);
+  const total = request.to - request.from;
+  const stems = [];
+  for (let k = 1; k <= lastChannel; ++k) stems.push({bytes: new Uint8Array(total * 4)});
+  const stemBytes = bufferFrames * 4;
+  for (let done = 0; done < total; done += bufferFrames) {
+    const at = engine._studio_render_stems_next();
+    const count = Math.min(bufferFrames, total - done);
+    for (let k = 1; k <= lastChannel; ++k) {
+      const from = at + k * stemBytes;
+      stems[k - 1].bytes.set(engine.HEAPU8.subarray(from, from + count * 4), done * 4);
+    }
+    if ((done / bufferFrames) % 64 === 63) progress(64 * bufferFrames * lastChannel);
+  }
   const chunks = [];
   const zip = new Zip((error, chunk) => {
     if (error) throw error;
@@ -71,9 +88,9 @@ function renderStems(request, progress) {
   for (let k = 1; k <= lastChannel; ++k) {
     const file = new ZipPassThrough(stemName(k));
     zip.add(file);
-    const mask = (~(1 << k) | userMask) >>> 0;
-    const parts = renderWav(request.text, request.from, request.to, mask, progress);
-    parts.forEach((part, i) => file.push(part, i === parts.length - 1));
+    file.push(wavHeader(total));
+    file.push(stems[k - 1].bytes, true);
+    stems[k - 1].bytes = null;
   }
   zip.end();
   return {blob: new Blob(chunks, {type: 'application/zip'}), files: lastChannel};

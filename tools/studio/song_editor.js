@@ -36,8 +36,9 @@ const theme = EditorView.theme({
 }, {dark: true});
 
 // onChange(text) after every change of the text; a change that would make the text longer than
-// largest characters is refused, and onRefused() told.
-export function createEditor(parent, text, onChange, largest, onRefused) {
+// largest characters is refused, and onRefused() told. more: further extensions (the hover, the
+// completion).
+export function createEditor(parent, text, onChange, largest, onRefused, more = []) {
   return new EditorView({
     parent,
     state: EditorState.create({
@@ -54,6 +55,7 @@ export function createEditor(parent, text, onChange, largest, onRefused) {
         songLanguage, syntaxHighlighting(songHighlightStyle), lintGutter(), heardField, theme,
         keymap.of([...defaultKeymap, ...historyKeymap, ...searchKeymap, ...lintKeymap,
                    indentWithTab]),
+        more,
         EditorView.updateListener.of((update) => {
           if (update.docChanged) onChange(update.state.doc.toString());
         }),

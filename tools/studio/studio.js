@@ -12,6 +12,9 @@ import {createKeyInstrument} from './key_instrument.js';
 import {createInstrumentView} from './instrument_view.js';
 import {storedSong, storeSong, keepStoredAside, readSongFile, saveSong, download, acceptDrops,
         largestSong} from './song_files.js';
+import {readFields, songHover, songCompletion, describeAt, completionsAt} from './song_help.js';
+import {fillReference} from './reference_drawer.js';
+import {newSongText} from './song_template.js';
 import {songToFragment, songFromFragment, songFragmentOf, songLinkFor} from '../../src/web/song_link.js';
 
 const typingPauseMs = 250;
@@ -29,6 +32,7 @@ let playingText = '';
 let playingPlaces = {patterns: new Map(), tracks: new Map()};
 let typingTimer = 0;
 let lastHeardRow = -1;
+let fields = null;  // the engine's table of the song's fields, for the hover and the reference
 let view = null;  // the arrangement strip, the keys and the instrument drawn
 
 // One sentence for the person, in the status line; '' clears it.
@@ -130,6 +134,26 @@ function textChanged(text) {
 
 function setText(text) {
   replaceText(editor, text);
+}
+
+// "New" and "The show's song" replace the whole text: the stored one is kept aside, and undo
+// brings it back.
+function replaceWholeSong(text) {
+  keepStoredAside();
+  setText(text);
+  say('The text before is kept: undo (Ctrl-Z) brings it back.');
+}
+
+function wireLanguageHelp() {
+  fields = readFields(engine.UTF8ToString(engine._studio_fields()));
+  api.describeAt = (pos) => describeAt(fields, editorText(editor), pos);
+  api.completionsAt = (pos) => completionsAt(fields, editorText(editor), pos);
+  byId('reference-button').addEventListener('click', () => {
+    const drawer = byId('reference');
+    if (drawer.hidden) fillReference(drawer, fields);
+    drawer.hidden = !drawer.hidden;
+    byId('reference-button').classList.toggle('on', !drawer.hidden);
+  });
 }
 
 async function openFile(file) {
@@ -313,7 +337,8 @@ function wireButtons() {
   byId('export-wav').addEventListener('click', () => exportSound('whole'));
   byId('export-loop').addEventListener('click', () => exportSound('loop'));
   byId('export-stems').addEventListener('click', () => exportSound('stems'));
-  byId('built-in').addEventListener('click', () => setText(parts.builtInSong));
+  byId('built-in').addEventListener('click', () => replaceWholeSong(parts.builtInSong));
+  byId('new-song').addEventListener('click', () => replaceWholeSong(newSongText));
   byId('full-screen').addEventListener('click', () => {
     const box = byId('picture-box');
     const ask = box.requestFullscreen || box.webkitRequestFullscreen;
@@ -355,7 +380,7 @@ async function main() {
   const first = await initialText();
   editor = createEditor(byId('editor'), first.text, textChanged, largestSong, () => {
     say('That would make the song larger than 1 MiB, so the text was left as it was.');
-  });
+  }, [songHover(() => fields), songCompletion(() => fields)]);
   api.editor = editor;
   panel = createPanel(byId('panel'), {
     playPause: () => {
@@ -372,6 +397,7 @@ async function main() {
   api.view = view;
   api.showArrangement = showArrangement;
   wireButtons();
+  wireLanguageHelp();
   hasPicture = loaded.picture;
   if (!hasPicture) byId('picture-box').classList.add('no-picture');
   storeSong(first.text);

@@ -1,15 +1,18 @@
 // The studio's entry points into the engine (studio.js and the export worker call them): the
 // player started, restarted, muted and looped through the player's own session, the mixing of one
 // buffer at a time for the page's sound, each row's places in the tracks for the text's
-// highlights, the show's picture at the clock the page hears, and the song check, the render and
-// the stems for the worker. Each instance (the page's, the worker's) has one thread.
+// highlights, the show's picture at the clock the page hears, the song check, the render and
+// the stems (every channel from one mix) for the worker, and the table of the song's fields.
+// Each instance (the page's, the worker's) has one thread.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
 #include "music/mixer.h"
 #include "music/sequencer.h"
+#include "music/song_fields.h"
 #include "music/song_view.h"
 #include "play_session.h"
 #include "play_state.h"
@@ -33,6 +36,8 @@ std::string text_space;  // the song text the page hands in
 std::string last_error;
 std::string report;  // what studio_check returns
 alignas(4) uint8_t sound_buffer[buffer_bytes];
+std::array<int16_t, channel_count * 2 * callback_frames> stem_buffer{};
+std::string fields_json;
 float mixer_level = 0;  // audio_level as the mixer left it, apart from what the picture is shown
 std::array<float, channel_count> buffer_channel_peaks{};
 
@@ -261,6 +266,27 @@ EMSCRIPTEN_KEEPALIVE int32_t studio_render_start(double from, uint32_t mute_mask
 EMSCRIPTEN_KEEPALIVE const int16_t* studio_render_next() {
   audio_callback(nullptr, sound_buffer, buffer_bytes);
   return reinterpret_cast<const int16_t*>(sound_buffer);
+}
+
+// The next buffer of a render as every channel alone, each muted one silent: channel N's 1024
+// stereo frames at N * 2048 values. The sum is mixed as well, so the engine goes on exactly as
+// studio_render_next takes it.
+EMSCRIPTEN_KEEPALIVE const int16_t* studio_render_stems_next() {
+  const int32_t stem_values = 2 * callback_frames;
+  std::fill_n(stem_buffer.begin(), (walk_end() + 1) * stem_values, int16_t{0});  // the playing ones
+  mixer_set_stems(stem_buffer.data());
+  audio_callback(nullptr, sound_buffer, buffer_bytes);
+  mixer_set_stems(nullptr);
+  return stem_buffer.data();
+}
+
+// The song's fields and keywords (the lint's table) as JSON, for the hover and the reference.
+EMSCRIPTEN_KEEPALIVE const char* studio_fields() {
+  // The notes below the top octave are derived at the model's start, which a page that has not
+  // played yet has not had; without a song that start changes nothing else.
+  if (note_table[0].value == 0) song_model_init(show_sample_rate);
+  if (fields_json.empty()) fields_json = song_fields_json();
+  return fields_json.c_str();
 }
 
 }  // extern "C"
