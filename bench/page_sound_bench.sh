@@ -18,7 +18,7 @@ echo "|---|---|---|---|---|"
 status=0
 for engine in $engines; do
   # shellcheck disable=SC2086
-  "$root/tests/web/run_page_test.sh" "$engine" "$page" \
+  bash "$root/tests/web/run_page_test.sh" "$engine" "$page" \
     node "$here/page_sound_bench.js" "$page" "$render" "$seconds" $ways || status=1
 done
 exit $status

@@ -142,7 +142,8 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
     },
     heardFrame() {
       if (firstFrameTime === null) return -1;
-      return Math.min((heardContextTime(context) - firstFrameTime) * soundSampleRate, played);
+      const playedNow = player ? player.news().played : played;  // scheduled: known at once
+      return Math.min((heardContextTime(context) - firstFrameTime) * soundSampleRate, playedNow);
     },
     heardContextTime: () => heardContextTime(context),
     latency: () => ({base: context.baseLatency || 0, output: askForOutputLatency ? context.outputLatency : null}),
