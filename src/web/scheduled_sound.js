@@ -6,6 +6,7 @@
 // to a fraction of a frame, and the values come out as posted (value / 32768). Main thread.
 //
 // Usage: const player = scheduleSound(context, onNews);
+//   player.output              // the node all pieces play through (a gain of 1: values unchanged)
 //   player.post(int16Values);  // after what was posted before
 //   player.news();             // {firstFrameTime, played, underruns, gapFrames}, as the worklet's
 //   player.close();
@@ -14,6 +15,8 @@ const pieceFrames = rate / 4;
 const firstDelay = 0.1;  // seconds from the first post to the first sound, at least
 
 export function scheduleSound(context, onNews) {
+  const output = context.createGain();
+  output.connect(context.destination);
   const pending = new Int16Array(pieceFrames * 2);
   let pendingFrames = 0;
   let firstQuarter = null;  // the quarter second of context time where frame 0 of the stream starts
@@ -45,12 +48,13 @@ export function scheduleSound(context, onNews) {
     }
     const source = context.createBufferSource();
     source.buffer = buffer;
-    source.connect(context.destination);
+    source.connect(output);
     source.start(quarter / 4);
     scheduled += pieceFrames;
   }
 
   return {
+    output,
     post(values) {
       let at = 0;
       while (at < values.length) {

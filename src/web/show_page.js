@@ -146,7 +146,7 @@ function startSound(playing) {
   api.output = null;
   playing.sound.ready.then(() => {
     if (!playing.running) return;
-    api.output = playing.sound.node || playing.sound.context.destination;
+    api.output = playing.sound.node;
     topUp(playing);
     requestAnimationFrame(livePass);
   }, (problem) => {

@@ -28,8 +28,8 @@
 //   sound.brokeUp;             // how many times the output broke up
 //   sound.restart();           // inside an input event: start a stopped context again
 //   sound.close();
-// sound.context and sound.node are the Web Audio objects (node is null until ready, and always
-// with scheduled buffers).
+// sound.context and sound.node are the Web Audio objects: node, the one the sound comes out of
+// (the worklet's, null until ready, or the scheduled buffers' gain), has a port only as a worklet.
 import workletSource from './audio_worklet.js' with {type: 'text'};
 import {scheduleSound} from './scheduled_sound.js';
 
@@ -179,6 +179,7 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
   const startCheck = setTimeout(check, startGraceMs);
 
   if (player) {
+    sound.node = player.output;
     sound.ready = Promise.resolve(sound);
     return sound;
   }
