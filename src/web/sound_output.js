@@ -37,7 +37,9 @@ export const soundSampleRate = 44100;
 const startGraceMs = 1500;  // a context may take this long to start running
 const watchMs = 250;
 const watchedSamples = 8;       // the last two seconds of the context's clock against the wall's
-const brokeUpSeconds = 0.06;    // lost in two seconds: more than a clock's drift or a late reading
+// Lost in two seconds beyond the context's own steps (its time moves a base latency at a time):
+// more than a clock's drift or a late reading.
+const brokeUpSeconds = 0.06;
 
 // A worklet module from a Blob where the engine takes one; Chromium refuses blob:null/... in a
 // page opened as a file, and a data: address serves there.
@@ -97,7 +99,7 @@ function watchOutput(context, onBrokeUp) {
     const first = samples[0];
     const last = samples[samples.length - 1];
     const lost = (last.wall - first.wall) - (last.context - first.context);
-    if (lost > brokeUpSeconds) {
+    if (lost > brokeUpSeconds + (context.baseLatency || 0)) {
       samples = [];
       onBrokeUp(lost);
     }
