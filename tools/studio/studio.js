@@ -283,7 +283,9 @@ async function startSound(first) {
   const sound = openSoundOutput({
     latencyHint: 'interactive',
     onNews: (news) => player && player.news(news),
-    onStopped: () => { if (!api.problem && !(player && player.paused)) say(clickToHear); },
+    onStopped: () => {
+      if ((!api.problem || api.problem === brokeUp) && !(player && player.paused)) say(clickToHear);
+    },
     onRunning: () => { if (api.problem === clickToHear) say(''); },
     // Once, until the status line says something else: an edit that fails is worth more.
     onBrokeUp: () => { if (!api.problem) say(brokeUp); },
