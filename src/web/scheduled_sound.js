@@ -10,9 +10,12 @@
 //   player.post(int16Values);  // after what was posted before
 //   player.news();             // {firstFrameTime, played, underruns, gapFrames}, as the worklet's
 //   player.close();
+// onNews gets the news after each post and four times a second, also in a hidden tab, where
+// no animation frame asks for more sound.
 const rate = 44100;
 const pieceFrames = rate / 4;
 const firstDelay = 0.1;  // seconds from the first post to the first sound, at least
+const newsMs = 250;
 
 export function scheduleSound(context, onNews) {
   const output = context.createGain();
@@ -53,7 +56,7 @@ export function scheduleSound(context, onNews) {
     scheduled += pieceFrames;
   }
 
-  return {
+  const player = {
     output,
     post(values) {
       let at = 0;
@@ -67,12 +70,14 @@ export function scheduleSound(context, onNews) {
           pendingFrames = 0;
         }
       }
-      onNews(this.news());
+      onNews(player.news());
     },
     // Frames counted from the stream's first frame, as the worklet counts them: the gaps after a
     // late page move the stream's start, not its frames.
     news: () => ({firstFrameTime: firstQuarter === null ? undefined : firstQuarter / 4,
                   played: played(), underruns, gapFrames}),
-    close() {},
+    close: () => clearInterval(newsTimer),
   };
+  const newsTimer = setInterval(() => onNews(player.news()), newsMs);
+  return player;
 }

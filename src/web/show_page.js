@@ -18,9 +18,10 @@ import {openSoundOutput, soundAvailable, soundSampleRate} from './sound_output.j
 const leadFrames = 4 * soundSampleRate;  // sound mixed ahead of what is heard: a busy page never starves it
 const songRefused = 'The show\'s built-in song could not be read.';
 const noPicture = 'There is no picture: this browser has no WebGL, so the music plays alone.';
-// A pass that takes longer than this (to the next animation frame, the drawing included) is slow:
-// then the next one waits as long again, so that the picture takes at most half of the time.
-const slowPassMs = 20;
+// A drawn pass that keeps the next animation frame waiting this much longer than the display's
+// own period is slow: then the next one waits as long again, so that the picture takes at most
+// half of the time.
+const slowPassMs = 15;
 
 const api = {exact: null, ready: false, playing: false, plays: 0, clockLog: [], underruns: 0,
              played: 0, context: null, output: null, sound: null, problem: '', restorations: 0,
@@ -79,14 +80,20 @@ function topUp(playing) {
 }
 
 // The time from a drawn pass to the next animation frame is what a frame costs (the drawing
-// the browser does after the pass included); slow ones make the next passes wait.
+// the browser does after the pass included); the shortest time between animation frames is the
+// display's period. Slow frames make the next passes wait.
 function paceFrames(playing, now) {
+  if (playing.calledAt !== null) playing.periodMs = Math.min(playing.periodMs, now - playing.calledAt);
+  playing.calledAt = now;
   if (playing.drawnAt !== null) {
     const cost = now - playing.drawnAt;
     playing.frameMs = playing.frameMs * 0.75 + cost * 0.25;
     playing.drawnAt = null;
   }
-  if (playing.frameMs <= slowPassMs || now - playing.lastPassAt >= 2 * playing.frameMs) return true;
+  if (playing.frameMs <= playing.periodMs + slowPassMs ||
+      now - playing.lastPassAt >= 2 * playing.frameMs) {
+    return true;
+  }
   api.skippedPasses += 1;
   return false;
 }
@@ -182,7 +189,7 @@ function start(fullScreen) {
   api.ready = false;
   showStage();
   show = {running: true, frame: 0, sound: null, session: null, startMs: performance.now(),
-          frameMs: 0, drawnAt: null, lastPassAt: 0};
+          frameMs: 0, drawnAt: null, lastPassAt: 0, calledAt: null, periodMs: Infinity};
   api.playing = true;
   api.plays += 1;
   api.clockLog = [];

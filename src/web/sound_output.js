@@ -157,6 +157,7 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
     close() {
       clearTimeout(startCheck);
       clearInterval(watch);
+      if (player) player.close();
       document.removeEventListener('visibilitychange', check);
       window.removeEventListener('pageshow', check);
       if (context.state !== 'closed') context.close().catch(() => {});
