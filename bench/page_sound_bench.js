@@ -7,7 +7,8 @@
 //
 // Usage: node page_sound_bench.js PAGE.html RENDER_TOOL SECONDS WAY...
 //   WAY: page (the page's own choice for the engine), worklet, worklet@0.3 (a latency hint in
-//   seconds), scheduled, scheduled@0.3; a "-nopicture" suffix plays it without WebGL.
+//   seconds), scheduled, scheduled@0.3; "~0.25" after it: slow frames take at most that share
+//   of the page's time (0.5 by default); a "-nopicture" suffix plays it without WebGL.
 'use strict';
 const {execFileSync, spawn} = require('child_process');
 const fs = require('fs');
@@ -25,12 +26,13 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const noWebGL = 'HTMLCanvasElement.prototype.getContext = function() { return null; };';
 
 function planScript(way) {
-  const [how, hint] = way.replace(/-nopicture$/, '').split('@');
+  const [wanted, share] = way.replace(/-nopicture$/, '').split('~');
+  const [how, hint] = wanted.split('@');
   const picture = way.endsWith('-nopicture') ? noWebGL : '';
   if (how === 'page') return picture;
-  const latencyHint = hint ? Number(hint) : 'playback';
-  return `window.kelvorinsaaSoundPlan = ${JSON.stringify({scheduled: how === 'scheduled', latencyHint})};` +
-         picture;
+  const plan = {scheduled: how === 'scheduled', latencyHint: hint ? Number(hint) : 'playback',
+                pictureShare: share ? Number(share) : 0.5};
+  return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture;
 }
 
 async function playOnce(url, render, file) {

@@ -19,8 +19,8 @@ const leadFrames = 4 * soundSampleRate;  // sound mixed ahead of what is heard: 
 const songRefused = 'The show\'s built-in song could not be read.';
 const noPicture = 'There is no picture: this browser has no WebGL, so the music plays alone.';
 // A drawn pass that keeps the next animation frame waiting this much longer than the display's
-// own period is slow: then the next one waits as long again, so that the picture takes at most
-// half of the time.
+// own period is slow: then the next ones wait, so that the picture takes at most its share of
+// the time (the sound plan's pictureShare).
 const slowPassMs = 15;
 
 const api = {exact: null, ready: false, playing: false, plays: 0, clockLog: [], underruns: 0,
@@ -91,7 +91,7 @@ function paceFrames(playing, now) {
     playing.drawnAt = null;
   }
   if (playing.frameMs <= playing.periodMs + slowPassMs ||
-      now - playing.lastPassAt >= 2 * playing.frameMs) {
+      now - playing.lastPassAt >= playing.frameMs / api.soundPlan.pictureShare) {
     return true;
   }
   api.skippedPasses += 1;
