@@ -6,7 +6,8 @@
 export const bufferFrames = 1024;
 
 export const engine = {
-  startUp: () => Module._web_start_up(),  // 0, or 1 when the song is refused
+  // 0, or 1 when the song is refused; without a picture, nothing of the GL is touched.
+  startUp: (withPicture) => Module._web_start_up(withPicture ? 1 : 0),
   songProblem() {
     const at = Module._web_song_problem();
     return new TextDecoder().decode(HEAPU8.subarray(at, HEAPU8.indexOf(0, at)));

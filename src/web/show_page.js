@@ -1,7 +1,9 @@
 // The show's web page: the start screen, the person's input, the show with its sound ahead of
-// what is heard and the picture on animation frames following the sound heard, its end, and the
-// exact frame mode and frame timing of the URL parameters (page_params.js). The entry of the
-// page's bundle; window.kelvorinsaa is what the tests read. Main thread.
+// what is heard and the picture on animation frames following the sound heard (fewer of them
+// when frames are slow, so that the sound keeps the machine; the music alone where there is no
+// WebGL), its end, and the exact frame mode and frame timing of the URL parameters
+// (page_params.js). The entry of the page's bundle; window.kelvorinsaa is what the tests read.
+// Main thread.
 import {frameBenchTable, runFrameBench} from './frame_bench.js';
 import {enterFullScreen, leaveFullScreen} from './full_screen.js';
 import {inviteTo, screens, showMessage, showNotice, showStage, showStart, touchScreen} from './page_screens.js';
@@ -10,13 +12,20 @@ import {openPicture, picture} from './picture.js';
 import {beginPlayerSession} from './player_session.js';
 import {bufferFrames, engine} from './show_engine.js';
 import {songFragmentOf, songFromFragment} from './song_link.js';
+import {soundPlan} from './sound_plan.js';
 import {openSoundOutput, soundAvailable, soundSampleRate} from './sound_output.js';
 
 const leadFrames = 4 * soundSampleRate;  // sound mixed ahead of what is heard: a busy page never starves it
 const songRefused = 'The show\'s built-in song could not be read.';
+const noPicture = 'There is no picture: this browser has no WebGL, so the music plays alone.';
+// A drawn pass that keeps the next animation frame waiting this much longer than the display's
+// own period is slow: then the next ones wait, so that the picture takes at most its share of
+// the time (the sound plan's pictureShare).
+const slowPassMs = 15;
 
 const api = {exact: null, ready: false, playing: false, plays: 0, clockLog: [], underruns: 0,
              played: 0, context: null, output: null, sound: null, problem: '', restorations: 0,
+             brokeUp: 0, skippedPasses: 0, soundPlan: null,
              onExactFrame: null, onLiveFrame: null, onEnd: null};
 window.kelvorinsaa = api;
 let settings = {exact: null, bench: null};
@@ -35,7 +44,7 @@ function offerStart(words) {
 
 // The song the show plays (the built-in one), made ready from its start.
 function startUpShow() {
-  return engine.startUp() === 0;
+  return engine.startUp(!!picture.gl) === 0;
 }
 
 // --- input: a key, a click or a tap starts the show; while it plays, ends it, or starts the
@@ -45,6 +54,8 @@ function onShowInput(event) {
   event.preventDefault();  // a tap's touchend: no mouse events after it
   if (show.sound && show.sound.stopped) {
     show.sound.restart();
+  } else if (!picture.gl) {
+    finish();
   } else if (!settings.bench) {
     engine.input();
   }
@@ -68,16 +79,44 @@ function topUp(playing) {
   if (count > 0) playing.sound.post(engine.mixBuffers(count));
 }
 
+// The time from a drawn pass to the next animation frame is what a frame costs (the drawing
+// the browser does after the pass included); the shortest time between animation frames is the
+// display's period. Slow frames make the next passes wait.
+function paceFrames(playing, now) {
+  if (playing.calledAt !== null) playing.periodMs = Math.min(playing.periodMs, now - playing.calledAt);
+  playing.calledAt = now;
+  if (playing.drawnAt !== null) {
+    const cost = now - playing.drawnAt;
+    playing.frameMs = playing.frameMs * 0.75 + cost * 0.25;
+    playing.drawnAt = null;
+  }
+  if (playing.frameMs <= playing.periodMs + slowPassMs ||
+      now - playing.lastPassAt >= playing.frameMs / api.soundPlan.pictureShare) {
+    return true;
+  }
+  api.skippedPasses += 1;
+  return false;
+}
+
 function livePass() {
   if (!show.running) return;
   topUp(show);
   const heard = show.sound.heardFrame();
-  const result = engine.mainPass(Math.floor(performance.now() - show.startMs), heard);
-  if (result & 1) {
-    api.clockLog.push(engine.shownFrames());
-    if (api.onLiveFrame) api.onLiveFrame();
+  if (!picture.gl) {
+    if (heard >= engine.showSeconds() * soundSampleRate) return finish();
+    return requestAnimationFrame(livePass);
   }
-  if (result & 2) return finish();
+  const now = performance.now();
+  if (paceFrames(show, now)) {
+    show.lastPassAt = now;
+    const result = engine.mainPass(Math.floor(now - show.startMs), heard);
+    if (result & 1) {
+      show.drawnAt = now;
+      api.clockLog.push(engine.shownFrames());
+      if (api.onLiveFrame) api.onLiveFrame();
+    }
+    if (result & 2) return finish();
+  }
   requestAnimationFrame(livePass);
 }
 
@@ -89,7 +128,10 @@ function soundStoppedNotice() {
 // Inside the input event: the sound first, since WebKit starts it only there and not after the
 // request for full screen.
 function startSound(playing) {
+  api.soundPlan = soundPlan();
   playing.sound = api.sound = openSoundOutput({
+    scheduled: api.soundPlan.scheduled,
+    latencyHint: api.soundPlan.latencyHint,
     onNews(news) {
       api.played = news.played;
       api.underruns = news.underruns;
@@ -101,7 +143,10 @@ function startSound(playing) {
     },
     onRunning() {
       api.soundStopped = '';
-      showNotice(null);
+      showNotice(picture.gl ? null : noPicture);
+    },
+    onBrokeUp() {
+      api.brokeUp += 1;
     },
   });
   api.context = playing.sound.context;
@@ -143,7 +188,8 @@ function start(fullScreen) {
   if (!api.ready) return;
   api.ready = false;
   showStage();
-  show = {running: true, frame: 0, sound: null, session: null, startMs: performance.now()};
+  show = {running: true, frame: 0, sound: null, session: null, startMs: performance.now(),
+          frameMs: 0, drawnAt: null, lastPassAt: 0, calledAt: null, periodMs: Infinity};
   api.playing = true;
   api.plays += 1;
   api.clockLog = [];
@@ -154,6 +200,7 @@ function start(fullScreen) {
     return;
   }
   startSound(show);
+  if (!picture.gl) showNotice(noPicture);
   if (fullScreen) enterFullScreen(screens.stage);
   show.session = beginPlayerSession('Kelvorinsaa');
 }
@@ -201,9 +248,12 @@ engine.whenLoaded(async () => {
   settings = read;
   api.exact = settings.exact;
   const gl = openPicture(screens.canvas, {keepDrawing: !!settings.exact, onRestored: onPictureRestored});
-  if (!gl) return say('This browser cannot show Kelvorinsaa: WebGL is not available.');
+  const soundOnly = !settings.exact && !settings.bench;
+  if (!gl && !(soundOnly && soundAvailable())) {
+    return say('This browser cannot show Kelvorinsaa: WebGL is not available.');
+  }
   engine.setContext(gl);
-  if (!settings.exact && !settings.bench && !soundAvailable()) {
+  if (soundOnly && !soundAvailable()) {
     return say('This browser cannot play Kelvorinsaa: Web Audio is not available.');
   }
   if (!(await takeLinkSong())) return;
@@ -213,7 +263,7 @@ engine.whenLoaded(async () => {
   offerStart(exact ? `Exact frames at ${exact.fps} per second from ${exact.fromUs / 1e6} s. ` +
                      inviteTo('start')
                    : (api.linkSong ? 'This link plays the show with a song of its own. ' : '') +
-                     inviteTo('start in full screen'));
+                     (gl ? '' : noPicture + ' ') + inviteTo('start in full screen'));
 });
 
 api.start = start;

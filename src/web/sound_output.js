@@ -1,17 +1,23 @@
-// Opens a page's sound and keeps it going: an AudioContext at the show's rate asking for the
-// steady kind of output, started inside the person's input event (the only place WebKit lets
-// it start), the player worklet (audio_worklet.js) loaded in a way each engine accepts, also
-// from a file, and a watch on the context: still suspended a moment after the start, suspended
-// or "interrupted" by the system later, found stopped when the tab is shown again or the page
-// comes back from the back-forward cache. Then the owner is told, and the next input event
-// restarts it. Main thread.
+// Opens a page's sound and keeps it going: an AudioContext at the show's rate, started inside
+// the person's input event (the only place WebKit lets it start), and one of two ways to play
+// the values posted: the player worklet (audio_worklet.js, loaded in a way each engine accepts,
+// also from a file), which a change can cut at once, or buffers scheduled seconds ahead on the
+// context's own timeline, which the engine plays without the page's thread or a worklet in the
+// way (a busy machine starved the worklet's path in Firefox). A watch on the context: still
+// suspended a moment after the start, suspended or "interrupted" by the system later, found
+// stopped when the tab is shown again or the page comes back from the back-forward cache, and
+// the output falling behind the wall clock (it broke up). Then the owner is told, and the next
+// input event restarts it. Main thread.
 //
 // Usage (openSoundOutput must be called inside a click, touchend or keydown handler):
 //   import {openSoundOutput} from './sound_output.js';
 //   const sound = openSoundOutput({
-//     onNews(news) {},      // the worklet's {firstFrameTime, played, underruns} (audio_worklet.js)
+//     onNews(news) {},      // {firstFrameTime, played, underruns, gapFrames} (audio_worklet.js)
 //     onStopped(state) {},  // the sound does not run when it should: say so
 //     onRunning() {},       // it runs again after onStopped
+//     onBrokeUp(seconds) {},  // the output lost this much time in the last moments
+//     latencyHint: 'playback',  // or 'interactive', or seconds
+//     scheduled: false,     // true: buffers scheduled ahead instead of the worklet (no cuts)
 //   });
 //   sound.ready.then(() => sound.post(values), (problem) => say(problem.message));
 //   sound.post(int16Values);   // interleaved stereo, queued after what was posted before
@@ -19,13 +25,21 @@
 //   sound.heardContextTime();  // the context time of what comes out of the speakers now
 //   sound.latency();           // {base, output} in seconds; output null where asking is unsafe
 //   sound.stopped;             // true between onStopped and onRunning
+//   sound.brokeUp;             // how many times the output broke up
 //   sound.restart();           // inside an input event: start a stopped context again
 //   sound.close();
-// sound.context and sound.node are the Web Audio objects (node is null until ready).
+// sound.context and sound.node are the Web Audio objects: node, the one the sound comes out of
+// (the worklet's, null until ready, or the scheduled buffers' gain), has a port only as a worklet.
 import workletSource from './audio_worklet.js' with {type: 'text'};
+import {scheduleSound} from './scheduled_sound.js';
 
 export const soundSampleRate = 44100;
 const startGraceMs = 1500;  // a context may take this long to start running
+const watchMs = 250;
+const watchedSamples = 8;       // the last two seconds of the context's clock against the wall's
+// Lost in two seconds beyond the context's own steps (its time moves a base latency at a time):
+// more than a clock's drift or a late reading.
+const brokeUpSeconds = 0.06;
 
 // A worklet module from a Blob where the engine takes one; Chromium refuses blob:null/... in a
 // page opened as a file, and a data: address serves there.
@@ -69,8 +83,32 @@ function declarePlayer() {
   } catch (e) {}
 }
 
+// Watches the context's time against the wall clock while it runs: an output starved by a busy
+// machine plays nothing for a while and the context's time stands still meanwhile (where it
+// does not, nothing a page can see tells of the break-up).
+function watchOutput(context, onBrokeUp) {
+  let samples = [];
+  return setInterval(() => {
+    if (context.state !== 'running' || document.visibilityState === 'hidden') {
+      samples = [];
+      return;
+    }
+    samples.push({wall: performance.now() / 1000, context: context.currentTime});
+    if (samples.length <= watchedSamples) return;
+    samples.shift();
+    const first = samples[0];
+    const last = samples[samples.length - 1];
+    const lost = (last.wall - first.wall) - (last.context - first.context);
+    if (lost > brokeUpSeconds + (context.baseLatency || 0)) {
+      samples = [];
+      onBrokeUp(lost);
+    }
+  }, watchMs);
+}
+
 export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunning = () => {},
-                                 latencyHint = 'playback'} = {}) {
+                                 onBrokeUp = () => {}, latencyHint = 'playback',
+                                 scheduled = false} = {}) {
   declarePlayer();
   let context;
   try {
@@ -87,15 +125,27 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
   const openedAt = performance.now();
   let firstFrameTime = null;
   let played = 0;
+  const takeNews = (news) => {
+    if (news.firstFrameTime !== undefined) firstFrameTime = news.firstFrameTime;
+    played = news.played;
+    onNews(news);
+  };
+  const player = scheduled ? scheduleSound(context, takeNews) : null;
+  const watch = watchOutput(context, (seconds) => {
+    sound.brokeUp += 1;
+    onBrokeUp(seconds);
+  });
 
   const sound = {
-    context, node: null, stopped: false, workletLoadedBy: null,
+    context, node: null, stopped: false, workletLoadedBy: null, brokeUp: 0,
     post(values) {
-      if (sound.node) sound.node.port.postMessage(values, [values.buffer]);
+      if (player) player.post(values);
+      else if (sound.node) sound.node.port.postMessage(values, [values.buffer]);
     },
     heardFrame() {
       if (firstFrameTime === null) return -1;
-      return Math.min((heardContextTime(context) - firstFrameTime) * soundSampleRate, played);
+      const playedNow = player ? player.news().played : played;  // scheduled: known at once
+      return Math.min((heardContextTime(context) - firstFrameTime) * soundSampleRate, playedNow);
     },
     heardContextTime: () => heardContextTime(context),
     latency: () => ({base: context.baseLatency || 0, output: askForOutputLatency ? context.outputLatency : null}),
@@ -106,6 +156,8 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
     },
     close() {
       clearTimeout(startCheck);
+      clearInterval(watch);
+      if (player) player.close();
       document.removeEventListener('visibilitychange', check);
       window.removeEventListener('pageshow', check);
       if (context.state !== 'closed') context.close().catch(() => {});
@@ -129,17 +181,17 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
   window.addEventListener('pageshow', check);  // back from the back-forward cache
   const startCheck = setTimeout(check, startGraceMs);
 
+  if (player) {
+    sound.node = player.output;
+    sound.ready = Promise.resolve(sound);
+    return sound;
+  }
   sound.ready = loadWorklet(context).then((how) => {
     sound.workletLoadedBy = how;
     const node = new AudioWorkletNode(context, 'kelvorinsaa-player',
                                       {numberOfInputs: 0, outputChannelCount: [2]});
     node.connect(context.destination);
-    node.port.onmessage = (event) => {
-      const news = event.data;
-      if (news.firstFrameTime !== undefined) firstFrameTime = news.firstFrameTime;
-      played = news.played;
-      onNews(news);
-    };
+    node.port.onmessage = (event) => takeNews(event.data);
     sound.node = node;
     return sound;
   }, () => {
@@ -152,6 +204,6 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
 function failed(sentence) {
   const ready = Promise.reject(new Error(sentence));
   ready.catch(() => {});
-  return {context: null, node: null, stopped: false, ready, post() {}, heardFrame: () => -1,
+  return {context: null, node: null, stopped: false, brokeUp: 0, ready, post() {}, heardFrame: () => -1,
           heardContextTime: () => 0, latency: () => ({base: 0, output: null}), restart() {}, close() {}};
 }

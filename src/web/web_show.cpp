@@ -87,9 +87,10 @@ EMSCRIPTEN_KEEPALIVE const char* web_song_problem() {
 }
 
 // The shell's start-up from synth_init on; the page has made its WebGL context (the video mode)
-// before. Also brings everything back to program start for a show played again. 0, or 1 when
-// the song is refused (web_song_problem says why).
-EMSCRIPTEN_KEEPALIVE int32_t web_start_up() {
+// before, or has none (with_picture 0: the music alone, no textures). Also brings everything
+// back to program start for a show played again. 0, or 1 when the song is refused
+// (web_song_problem says why).
+EMSCRIPTEN_KEEPALIVE int32_t web_start_up(int32_t with_picture) {
   quit_requested = 0;
   frame_driver_reset();
   gl_layer_reset();
@@ -114,8 +115,10 @@ EMSCRIPTEN_KEEPALIVE int32_t web_start_up() {
     song_problem = reason;
     return 1;
   }
-  textures_init();
-  gl_layer_flush();
+  if (with_picture) {
+    textures_init();
+    gl_layer_flush();
+  }
   return 0;
 }
 

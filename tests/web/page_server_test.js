@@ -11,11 +11,12 @@
 // KELVORINSAA_PAGE_SERVER_SECONDS: seconds to record from the first sound (default 13);
 // KELVORINSAA_LATENCY_HINT: another latencyHint for the page's AudioContext, to measure with.
 'use strict';
-const {execFileSync, spawn} = require('child_process');
+const {execFileSync} = require('child_process');
 const fs = require('fs');
 const path = require('path');
 const {launchBrowser, serve} = require('./browsers.js');
-const {compareWithRender} = require('./sound_recording.js');
+const {compareWithRender, framesAfterFirstSound, pageMiddle, recordServer, xdotool} =
+    require('./sound_recording.js');
 
 const [pagePath, renderTool] = process.argv.slice(2);
 const engine = process.env.ENGINE;
@@ -29,34 +30,7 @@ function fail(message) {
   throw new Error(message);
 }
 
-function xdotool(...words) {
-  execFileSync('xdotool', words.map(String));
-}
-
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-function recordServer(file) {
-  const out = fs.openSync(file, 'w');
-  const recorder = spawn('parec', ['-d', 'recorder.monitor', '--format=s16le', `--rate=${sampleRate}`,
-                                   '--channels=2', '--raw', '--latency-msec=5'],
-                         {stdio: ['ignore', out, 'inherit']});
-  fs.closeSync(out);
-  return recorder;
-}
-
-function framesAfterFirstSound(file) {
-  const bytes = fs.readFileSync(file);
-  const values = new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length >> 1);
-  const first = values.findIndex((v) => v !== 0);
-  return {values, after: first < 0 ? 0 : (values.length - first) / 2};
-}
-
-// The middle of the page's viewport on the screen.
-async function pageMiddle(page) {
-  const [x, y] = await page.evaluate(`[Math.round(screenX + outerWidth / 2),
-    Math.round(screenY + outerHeight - innerHeight / 2)]`);
-  return {x, y};
-}
 
 async function pictureIsDrawn(page) {
   return page.evaluate(`new Promise((resolve) => { setTimeout(() => resolve(false), 10000);

@@ -3,11 +3,47 @@
 // starved audio output puts in it: silence, or frames skipped, after which the render goes on
 // (perhaps some frames further). Any other difference is a wrong value, not a gap.
 //
+// Also the recording itself, from the test's own sound server's null sink, and the real click
+// that starts a page.
+//
 // Usage: const result = compareWithRender(render, recording);  // Int16Arrays of stereo values
 //   {found, exactFrames, gaps: [{atFrame, silentFrames, lostFrames}], wrongAtFrame, comparedFrames}
+//   const recorder = recordServer(file); ... recorder.kill();
+//   framesAfterFirstSound(file)  // {values, after}: the recording, its frames from the first sound
+//   xdotool('mousemove', x, y, 'click', 1); await pageMiddle(page)  // {x, y} on the screen
 'use strict';
+const {execFileSync, spawn} = require('child_process');
+const fs = require('fs');
 
 const probeValues = 1024;
+const sampleRate = 44100;
+
+function xdotool(...words) {
+  execFileSync('xdotool', words.map(String));
+}
+
+function recordServer(file) {
+  const out = fs.openSync(file, 'w');
+  const recorder = spawn('parec', ['-d', 'recorder.monitor', '--format=s16le', `--rate=${sampleRate}`,
+                                   '--channels=2', '--raw', '--latency-msec=5'],
+                         {stdio: ['ignore', out, 'inherit']});
+  fs.closeSync(out);
+  return recorder;
+}
+
+function framesAfterFirstSound(file) {
+  const bytes = fs.readFileSync(file);
+  const values = new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length >> 1);
+  const first = values.findIndex((v) => v !== 0);
+  return {values, after: first < 0 ? 0 : (values.length - first) / 2};
+}
+
+// The middle of the page's viewport on the screen.
+async function pageMiddle(page) {
+  const [x, y] = await page.evaluate(`[Math.round(screenX + outerWidth / 2),
+    Math.round(screenY + outerHeight - innerHeight / 2)]`);
+  return {x, y};
+}
 
 // Index in render where values[from .. from + probe] stand, searched in [low, high).
 function findRun(render, values, from, low, high, probeLength = probeValues) {
@@ -70,4 +106,4 @@ function compareWithRender(render, wholeRecording) {
   return result;
 }
 
-module.exports = {compareWithRender, findRun};
+module.exports = {compareWithRender, findRun, framesAfterFirstSound, pageMiddle, recordServer, xdotool};

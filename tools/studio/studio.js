@@ -348,14 +348,19 @@ function wireButtons() {
 }
 
 const clickToHear = 'Click anywhere or press a key to hear the song.';
+const brokeUp = 'The sound broke up for a moment: the machine was too busy to keep it going.';
 
 // The sound starts at once where the browser lets it, and otherwise at the first click or key.
 async function startSound(first) {
   const sound = openSoundOutput({
     latencyHint: 'interactive',
     onNews: (news) => player && player.news(news),
-    onStopped: () => { if (!api.problem && !(player && player.paused)) say(clickToHear); },
+    onStopped: () => {
+      if ((!api.problem || api.problem === brokeUp) && !(player && player.paused)) say(clickToHear);
+    },
     onRunning: () => { if (api.problem === clickToHear) say(''); },
+    // Once, until the status line says something else: an edit that fails is worth more.
+    onBrokeUp: () => { if (!api.problem) say(brokeUp); },
   });
   const restart = () => {
     if (sound.context && sound.context.state !== 'running' && !(player && player.paused)) {

@@ -1,0 +1,22 @@
+// How the show's page plays its sound in this engine, as measured on a busy 2-core machine
+// through a PulseAudio server (bench/page_sound_bench.sh, README): Chromium held once asked for
+// a longer output buffer (a latency hint in seconds, which it takes); Firefox broke up about half
+// as much with buffers scheduled ahead as with the worklet's messages, whatever its output
+// buffer, and held when its slow frames took a quarter of the page's time rather than half (the
+// drawing, on a software renderer, takes the cores its output needs); WebKit held as it was, and
+// changes the values of scheduled buffers. A measuring page may put its own plan in window.kelvorinsaaSoundPlan before the
+// page's scripts run. Main thread.
+//
+// Usage: const {scheduled, latencyHint, pictureShare} = soundPlan();
+//   pictureShare: of the page's time, what slow frames may take at most
+
+export function soundPlan() {
+  const asked = window.kelvorinsaaSoundPlan;
+  if (asked) {
+    return {scheduled: !!asked.scheduled, latencyHint: asked.latencyHint || 'playback',
+            pictureShare: asked.pictureShare || 0.5};
+  }
+  if ('mozInnerScreenX' in window) return {scheduled: true, latencyHint: 'playback', pictureShare: 0.25};
+  if ('chrome' in window) return {scheduled: true, latencyHint: 0.3, pictureShare: 0.5};
+  return {scheduled: false, latencyHint: 'playback', pictureShare: 0.5};
+}
