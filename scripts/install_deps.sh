@@ -49,8 +49,9 @@ if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null 2>&1; then
     again=./play.sh
     [ "$want" = test ] && again=./check.sh
-    echo "Missing Debian packages and no sudo here: as root, run  su -c 'apt-get update &&" \
-      "apt-get install -y --no-install-recommends ${missing[*]}'  then $again again." >&2
+    echo "Missing Debian packages and no sudo to install them: run  su -c 'apt-get update &&" \
+      "apt-get install -y --no-install-recommends ${missing[*]}'  (it asks for root's" \
+      "password), then $again again." >&2
     exit 1
   fi
   as_root=(sudo)
