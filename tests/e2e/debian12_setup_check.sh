@@ -94,11 +94,17 @@ in_root() {
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "${ca_env[@]}" "$@"
 }
 
-# The same as the user "player", who has no sudo.
+# The same as the user "player", who has no sudo. The words are kept in player_command, so that
+# a run in the background is a plain command, whose pid becomes the show's.
+player_prefix() {
+  player_command=(chroot "$root" /usr/bin/setpriv --reuid=player --regid=player --init-groups
+    /usr/bin/env -i HOME=/home/player USER=player LANG=C.UTF-8 TERM=dumb
+    PATH=/usr/local/bin:/usr/bin:/bin "${ca_env[@]}")
+}
+
 as_player() {
-  chroot "$root" /usr/bin/setpriv --reuid=player --regid=player --init-groups \
-    /usr/bin/env -i HOME=/home/player USER=player LANG=C.UTF-8 TERM=dumb \
-    PATH=/usr/local/bin:/usr/bin:/bin "${ca_env[@]}" "$@"
+  player_prefix
+  "${player_command[@]}" "$@"
 }
 
 stage() { echo "== $(date -u +%H:%M:%S) $*"; }
@@ -202,7 +208,9 @@ check_play() {
   fi
   stage "./play.sh as player on $play_commit, with the packages there"
   start_display || return 0
-  as_player bash -c "cd ~/kelvorinsaa && git fetch -q /srv/kelvorinsaa-play.git '+refs/heads/*:refs/remotes/play/*' &&
+  player_prefix
+  "${player_command[@]}" bash -c "cd ~/kelvorinsaa &&
+    git fetch -q /srv/kelvorinsaa-play.git '+refs/heads/*:refs/remotes/play/*' &&
     git checkout -q $play_commit && DISPLAY=:$display SDL_AUDIODRIVER=dummy exec ./play.sh" \
     >"$logs/play.log" 2>&1 &
   pid=$!
