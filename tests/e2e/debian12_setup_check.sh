@@ -35,7 +35,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ "$(id -u)" -eq 0 ] || { echo "debootstrap and chroot need root: run this as root" >&2; exit 1; }
-command -v debootstrap >/dev/null || { echo "No debootstrap: apt-get install debootstrap" >&2; exit 1; }
+command -v debootstrap >/dev/null ||
+  { echo "No debootstrap: apt-get install debootstrap" >&2; exit 1; }
 
 source_repo=$(cd "$(dirname "$0")/../.." && pwd)
 commit=$(git -C "$source_repo" rev-parse --verify "$ref^{commit}") ||
@@ -135,8 +136,8 @@ offer_repository() { # offer_repository NAME
 
 make_root() {
   stage "debootstrap --variant=minbase bookworm $root"
-  debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$logs/debootstrap.log" 2>&1 ||
-    { tail -n 20 "$logs/debootstrap.log"; return 1; }
+  debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian \
+    >"$logs/debootstrap.log" 2>&1 || { tail -n 20 "$logs/debootstrap.log"; return 1; }
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   copy_host_ca_files
   mount_in_root /proc -t proc proc
