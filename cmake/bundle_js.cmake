@@ -15,7 +15,14 @@ function(kelvorinsaa_bundle_js target entry output)
     file(GLOB BUNDLE_SOURCES CONFIGURE_DEPENDS ${entry_dir}/*.js ${CMAKE_SOURCE_DIR}/src/web/*.js)
   endif()
   if(NOT EXISTS ${KELVORINSAA_ESBUILD})
-    message(FATAL_ERROR "No esbuild at ${KELVORINSAA_ESBUILD}: run bash scripts/install_deps.sh test")
+    # Name what is missing: npm itself (a package of its own on Debian), or only its install.
+    find_program(KELVORINSAA_NPM npm)
+    if(NOT KELVORINSAA_NPM)
+      message(FATAL_ERROR "No esbuild at ${KELVORINSAA_ESBUILD} and no npm to install it: install "
+                          "npm (Debian: apt-get install npm), then run npm ci in ${CMAKE_SOURCE_DIR}")
+    endif()
+    message(FATAL_ERROR "No esbuild at ${KELVORINSAA_ESBUILD}: the npm packages are not installed: "
+                        "run npm ci in ${CMAKE_SOURCE_DIR}")
   endif()
   add_custom_command(
     OUTPUT ${output}

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing for running the show ("run") or for building
 # and testing everything ("test"). Uses sudo when not root; does nothing when all are there.
+# Without root and without sudo it names the one command to run as root, and fails.
 set -euo pipefail
 
 run_packages=(g++ cmake make pkg-config libsdl1.2-dev libgl-dev libgl1-mesa-dri libsndfile1-dev libebur128-dev
@@ -12,7 +13,10 @@ test_packages=(libgtest-dev libx11-dev libbenchmark-dev xvfb xdotool x11-utils x
 
 want=${1:-run}
 packages=("${run_packages[@]}")
-[ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
+[ "$want" = test ] && packages+=("${test_packages[@]}")
+# Debian's nodejs comes without npm, which is a package of its own; a nodejs from elsewhere
+# brings its own npm, which Debian's would fight, so npm is asked for only when there is none.
+[ "$want" = test ] && ! command -v npm >/dev/null 2>&1 && packages+=(npm)
 
 # Elsewhere the names are Debian's: say what is needed and let the build find out the rest.
 if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
@@ -40,9 +44,19 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && { install_npm_packages; exit 0; }
 
-echo "Installing: ${missing[*]}"
 as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    again=./play.sh
+    [ "$want" = test ] && again=./check.sh
+    echo "Missing Debian packages and no sudo to install them: run  su -c 'apt-get update &&" \
+      "apt-get install -y --no-install-recommends ${missing[*]}'  (it asks for root's" \
+      "password), then $again again." >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

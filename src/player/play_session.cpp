@@ -87,6 +87,10 @@ std::string player_start_song(Player& player, const SongSource& song) {
   // Rows have a length only once the song is known to play.
   if (!engine_start(player.song, 0, error)) return error;
   if (player.options.watch) file_changed(player);
+  if (player.options.to_row >= 0) {
+    error = check_end_row(player.options.to_row);
+    if (!error.empty()) return error;
+  }
   player.start_frame = player.options.from_row * samples_per_row;
   const int64_t end = player_end_frame(player.options);
   if (player.start_frame >= end) {

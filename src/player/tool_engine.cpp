@@ -18,6 +18,7 @@
 #include "music/song_parser.h"
 #include "music/song_view.h"
 #include "music/synth.h"
+#include "shared/show_constants.h"
 
 namespace {
 
@@ -73,6 +74,13 @@ bool parse_channel_list(const char* text, uint32_t& channels, std::string& error
     if (*cursor == '\0') return true;
     ++cursor;
   }
+}
+
+std::string check_end_row(int64_t row) {
+  const int64_t last_row = longest_play_frames / samples_per_row;
+  if (row <= last_row) return "";
+  return "--to needs a row from 0 to " + std::to_string(last_row) + " at this song's tempo (" +
+         std::to_string(longest_play_seconds) + " s), not \"" + std::to_string(row) + "\"";
 }
 
 uint32_t mute_mask_for(uint32_t muted, uint32_t soloed) {

@@ -22,6 +22,10 @@ struct SongSource {
 // "1,3,5-7": channels 1 ... 29 as bits (1 << N). Returns false and says why otherwise.
 bool parse_channel_list(const char* text, uint32_t& channels, std::string& error);
 
+// "" when --to ROW ends within the longest play at the started song's tempo; otherwise the
+// one-line refusal that names the last row it may give.
+std::string check_end_row(int64_t row);
+
 // The mixer's mute mask for a --mute list and a --solo list (0: no solo).
 uint32_t mute_mask_for(uint32_t muted, uint32_t soloed);
 

@@ -20,3 +20,9 @@ constexpr int32_t show_buffers =
     (visual_lag_frames + show_end_row * show_row_frames + callback_frames - 1) / callback_frames;
 constexpr int64_t show_frames = int64_t{show_buffers} * callback_frames;
 static_assert(show_buffers == 5627 && show_frames == 5762048);
+
+// The longest a tool plays or renders, for any song: the song clock counts frames in 32 bits,
+// which last 48695 s.
+constexpr int32_t longest_play_seconds = 40000;
+constexpr int64_t longest_play_frames = int64_t{longest_play_seconds} * show_sample_rate;
+static_assert(longest_play_frames <= INT32_MAX);

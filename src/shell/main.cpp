@@ -1,6 +1,8 @@
 // Entry point of the show: brings up SDL, the synthesizer, the song, the window and the
 // textures in a fixed order, then runs the main loop on the main thread until the show ends.
+// INT, TERM and HUP end it too, through the same shut-down, with 128 + the signal.
 #include <SDL.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include "music/synth.h"
 #include "shared/messages.h"
 #include "shared/shared_values.h"
+#include "shared/stop_signals.h"
 #include "shell/video_mode.h"
 #include "visuals/frame_driver.h"
 #include "visuals/textures.h"
@@ -21,6 +24,31 @@ namespace {
 constexpr int window_depth = 32;
 constexpr int exit_song_rejected = 1;
 constexpr int exit_no_display = 2;
+constexpr int exit_signal_base = 128;
+
+// The signal that asked the show to end, 0 while none did. SDL turns INT and TERM into the quit
+// event, which is the window's close request the show ignores; a signal is the program's end.
+// After SDL_Init, whose own handlers these replace. With SA_RESTART, since the threads of the
+// audio and X libraries may not expect an interrupted call, and the main loop looks every frame.
+// The party intro, short of bytes, keeps SDL's handlers.
+#if defined(KELVORINSAA_PARTY)
+constexpr sig_atomic_t stop_signal = 0;
+void catch_show_stop_signals() {}
+#else
+volatile sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal_number) {
+  stop_signal = signal_number;
+}
+
+void catch_show_stop_signals() {
+  catch_stop_signals(on_stop_signal, SA_RESTART);
+}
+#endif
+
+int exit_status(int status) {
+  return stop_signal != 0 ? exit_signal_base + stop_signal : status;
+}
 
 // Opens the audio device paused. A show without sound still runs (frozen at its first scene),
 // so a missing device is only worth a warning.
@@ -87,7 +115,7 @@ bool start_sdl() {
 }
 
 void run_main_loop(Uint32 start_ms) {
-  while (!quit_requested) {
+  while (!quit_requested && stop_signal == 0) {
     const int32_t elapsed_ms = static_cast<int32_t>(SDL_GetTicks() - start_ms);
     if (render_frame(elapsed_ms)) SDL_GL_SwapBuffers();
     poll_input();
@@ -105,6 +133,7 @@ int main(int argc, char** argv) {
     SDL_Quit();
     return exit_no_display;
   }
+  catch_show_stop_signals();
   open_audio();
 
   synth_init(show_sample_rate);
@@ -128,5 +157,5 @@ int main(int argc, char** argv) {
   run_main_loop(SDL_GetTicks());
 
   SDL_Quit();
-  return 0;
+  return exit_status(0);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The show's shell end to end under Xvfb: window, caption, input that ends the show and input
-# that does not, the windowed program name, and the one-line reports of a missing display or
-# audio device.
+# that does not, the signals that end it, the windowed program name, and the one-line reports of
+# a missing display or audio device.
 # Usage: shell_test.sh BUILD_DIR
 set -u
 build=$(cd "$1" && pwd)
@@ -38,6 +38,23 @@ status=$?
 [ "$status" -eq 0 ] || fail "a key press gave status $status (124: still running)"
 expect_quiet_stderr "kelvorinsaa -w"
 echo "ok: -w window, close request ignored, key ends the show with 0"
+
+# INT, TERM and HUP end it within a second through its shut-down, with 128 + the signal. Job
+# control keeps the background show from starting with INT ignored, as a script's jobs do.
+for signal_name in INT TERM HUP; do
+  set -m
+  start_show "$build/kelvorinsaa" -w
+  set +m
+  wait_for_window Kelvorinsaa >/dev/null || fail "no window before SIG$signal_name"
+  sleep 0.5
+  kill -s "$signal_name" "$show_pid"
+  wait_for_exit "$show_pid" 1
+  status=$?
+  expected=$((128 + $(kill -l "$signal_name")))
+  [ "$status" -eq "$expected" ] || fail "SIG$signal_name gave status $status, not $expected (124: running)"
+  expect_quiet_stderr "kelvorinsaa -w ended by SIG$signal_name"
+done
+echo "ok: INT, TERM and HUP end the show with 130, 143 and 129"
 
 # A mouse click ends it too.
 start_show "$build/kelvorinsaa" -w

@@ -31,7 +31,7 @@ expect 2 "give a name ending in .wav" "$build/kelvorinsaa-render" --frames 10 "$
 expect 2 "--from needs a row number" "$build/kelvorinsaa-play" --from soon
 expect 2 "--fps must be a whole number" "$build/kelvorinsaa-capture" --fps 0 "$work/x/"
 expect 2 "--frames needs a whole number" "$build/kelvorinsaa-framebench" --frames 0
-expect 2 "no song given" "$build/kelvorinsaa-songcheck"
+expect 2 "no song given (see --help)" "$build/kelvorinsaa-songcheck"
 echo "ok: --help starts with usage:, usage errors end with 2"
 
 expect 1 "cannot open $work/none.txt" "$build/kelvorinsaa-render" --song "$work/none.txt" "$work/x.raw"
@@ -39,5 +39,7 @@ expect 1 "cannot open $work/none.txt" "$build/kelvorinsaa-play" --song "$work/no
 expect 1 "no X display" "$build/kelvorinsaa-capture" --to 1 "$work/x/"
 expect 1 "no X display" "$build/kelvorinsaa-framebench" --frames 1
 expect 1 "$work/none.txt" "$build/kelvorinsaa-songcheck" "$work/none.txt"
+expect 1 "--to needs a row from 0 to 333333 at this song's tempo (40000 s)" \
+  "$build/kelvorinsaa-play" --to 333334
 [ -z "$(ls -A "$work")" ] || fail "left behind: $(ls -A "$work")"
 echo "ok: failures end with 1"

@@ -1,15 +1,17 @@
 // The studio's texts: a Share link opens the studio with the text byte for byte (the built-in
 // song, and a song of every character the language allows, also where the browser has no
 // CompressionStream); a damaged link, a binary file and a paste too large each give one sentence
-// and keep the text; the song check's findings are kelvorinsaa-songcheck's lines for the songs
-// the project keeps, and with the clipping check kelvorinsaa-render --check's. The show's page
-// plays a link's song as the render plays it. The hover names the field of every item of the
-// golden songs, and the completion in a track line offers the patterns the text defines.
+// and keep the text; a CR LF song shows plain line ends and is saved and linked as it came; the
+// song check's findings are kelvorinsaa-songcheck's lines for the songs the project keeps, and
+// with the clipping check kelvorinsaa-render --check's. The show's page plays a link's song as the
+// render plays it. The hover names the field of every item of the golden songs, and the
+// completion in a track line offers the patterns the text defines.
 // Usage: node studio_text_test.js PAGE.html SONGCHECK_TOOL RENDER_TOOL SOURCE_DIR
 'use strict';
 const {spawnSync} = require('child_process');
 const fs = require('fs');
 const path = require('path');
+const zlib = require('zlib');
 const {openStudio, scratchFolder, rendered, startRecording, takeRecording, findIn, agreeing,
        sleep} = require('./studio_browser.js');
 
@@ -282,6 +284,33 @@ async function main() {
   await page.waitForFunction(() => document.querySelectorAll('.cm-lintRange-error, .cm-lintRange-warning').length > 0,
                              {timeout: 20000});
   await sleep(200);
+
+  // A song with CR LF line ends, opened as a file: shown with plain line ends, saved and shared
+  // as the bytes it came with, and opened from its link as it was opened from the file.
+  const crLf = builtIn.replace(/\n/g, '\r\n');
+  fs.writeFileSync(path.join(scratch, 'windows.txt'), crLf);
+  await (await page.$('#open-file')).uploadFile(path.join(scratch, 'windows.txt'));
+  await page.waitForFunction(() => document.getElementById('save-name').value === 'windows.txt');
+  const seen = await page.evaluate(() => document.querySelector('.cm-content').innerText);
+  if (await editorText(page) !== builtIn || seen.includes('\u240d')) {
+    fail('a CR LF song is not shown with plain line ends');
+  }
+  await page.evaluate(() => {
+    const create = URL.createObjectURL;
+    URL.createObjectURL = (blob) => { kelvorinsaaStudio.savedBlob = blob; return create(blob); };
+  });
+  await page.click('#save');
+  const saved = await page.evaluate(async () =>
+    Array.from(new Uint8Array(await kelvorinsaaStudio.savedBlob.arrayBuffer())));
+  if (!Buffer.from(saved).equals(Buffer.from(crLf))) fail('a CR LF song is saved with other bytes');
+  await page.click('#share');
+  await page.waitForFunction(() => kelvorinsaaStudio.sharedLink);
+  const crLfLink = await page.evaluate(() => kelvorinsaaStudio.sharedLink);
+  const linked = zlib.inflateRawSync(Buffer.from(crLfLink.split('#song=')[1], 'base64url'));
+  if (!linked.equals(Buffer.from(crLf))) fail('a CR LF song\'s link holds other bytes');
+  const fromLink = await studio.open(crLfLink.slice(crLfLink.indexOf('#')));
+  if (await editorText(fromLink) !== builtIn) fail('a CR LF song\'s link opens differently');
+  await fromLink.close();
 
   if (studio.errors.length > 0) fail(`the page threw: ${studio.errors.join('; ')}`);
   await studio.close();

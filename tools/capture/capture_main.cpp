@@ -17,7 +17,7 @@
 #include "music/embedded_song.h"
 #include "music/song_parser.h"
 #include "music/synth.h"
-#include "stop_signals.h"
+#include "shared/stop_signals.h"
 #include "visuals/textures.h"
 #include "x_window.h"
 

@@ -21,7 +21,7 @@
 
 #include "framebench_options.h"
 #include "shared/shared_values.h"
-#include "stop_signals.h"
+#include "shared/stop_signals.h"
 #include "visuals/frame_driver.h"
 #include "visuals/textures.h"
 #include "x_window.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "render_tool.h"
-#include "stop_signals.h"
+#include "shared/stop_signals.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 namespace {
 
 constexpr int32_t buffer_bytes = 4 * callback_frames;
-constexpr int32_t max_render_seconds = 40000;  // 7 GB of WAV
+constexpr int32_t max_render_seconds = longest_play_seconds;  // 7 GB of WAV
 
 volatile std::sig_atomic_t interrupt_signal = 0;  // a signal asked the render to stop
 
@@ -229,11 +229,19 @@ std::string find_range(const RenderOptions& options, Range& range) {
       !position_frame(options.to_text, options.to_seconds, range.end)) {
     return position_error("--to", options.to_seconds, options.to_text);
   }
+  if (options.to_text != nullptr && !options.to_seconds) {
+    const std::string problem = check_end_row(range.end / samples_per_row);
+    if (!problem.empty()) return problem;
+  }
   if (options.frames != 0) range.end = range.start + options.frames;
-  if (range.end > range.start) return "";
   const std::string from = options.from_text == nullptr
                                ? "the start"
                                : option_text("--from", options.from_seconds, options.from_text);
+  if (range.end > longest_play_frames) {
+    return "--frames " + std::to_string(options.frames) + " from " + from + " ends past " +
+           std::to_string(longest_play_seconds) + " s, the longest render";
+  }
+  if (range.end > range.start) return "";
   if (options.to_text != nullptr) {
     return option_text("--to", options.to_seconds, options.to_text) + " does not come after " +
            from;

@@ -112,12 +112,12 @@ int songcheck_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
       ++first_song;
       break;
     } else {
-      std::fprintf(err, "kelvorinsaa-songcheck: unknown option %s (try --help)\n", option.c_str());
+      std::fprintf(err, "kelvorinsaa-songcheck: unknown option %s (see --help)\n", option.c_str());
       return exit_usage;
     }
   }
   if (first_song >= argc) {
-    std::fprintf(err, "kelvorinsaa-songcheck: no song given (try --help)\n");
+    std::fprintf(err, "kelvorinsaa-songcheck: no song given (see --help)\n");
     return exit_usage;
   }
   bool all_good = true;

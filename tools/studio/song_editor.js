@@ -1,7 +1,8 @@
 // The studio's editor: CodeMirror with line numbers, undo and redo, search, the song language's
 // highlighting, the song check's findings as diagnostics on their lines, and the entries being
 // heard marked in the text. Lines end only at line feeds, so a carriage return stays in the text
-// as it was written.
+// as it was written; but a song whose every line feed follows a carriage return (a file saved on
+// Windows, a link made from one) is shown with plain line feeds and given back with CR LF again.
 import {EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter,
         highlightSpecialChars, drawSelection, Decoration} from '@codemirror/view';
 import {EditorState, StateField, StateEffect} from '@codemirror/state';
@@ -12,6 +13,28 @@ import {setDiagnostics, lintGutter, lintKeymap} from '@codemirror/lint';
 import {songLanguage, songHighlightStyle} from './song_language.js';
 
 const setHeard = StateEffect.define();
+const setCrLf = StateEffect.define();
+
+// Whether the text came with CR LF line ends, which writtenText gives back.
+const crLfField = StateField.define({
+  create: () => false,
+  update(crLf, transaction) {
+    for (const effect of transaction.effects) {
+      if (effect.is(setCrLf)) crLf = effect.value;
+    }
+    return crLf;
+  },
+});
+
+// Only then is taking the carriage returns out undone exactly by putting one before every line
+// feed.
+function hasCrLfLineEnds(text) {
+  return text.includes('\r\n') && !/(^|[^\r])\n/.test(text);
+}
+
+function shownText(text) {
+  return hasCrLfLineEnds(text) ? text.replace(/\r\n/g, '\n') : text;
+}
 const heardMark = Decoration.mark({class: 'heard'});
 
 const heardField = StateField.define({
@@ -42,8 +65,9 @@ export function createEditor(parent, text, onChange, largest, onRefused, more = 
   return new EditorView({
     parent,
     state: EditorState.create({
-      doc: text,
+      doc: shownText(text),
       extensions: [
+        crLfField.init(() => hasCrLfLineEnds(text)),
         EditorState.lineSeparator.of('\n'),
         EditorState.transactionFilter.of((transaction) => {
           if (!transaction.docChanged || transaction.newDoc.length <= largest) return transaction;
@@ -64,13 +88,21 @@ export function createEditor(parent, text, onChange, largest, onRefused, more = 
   });
 }
 
+// The text as shown, which the song check and the sound take (the parser drops carriage returns).
 export function editorText(view) {
   return view.state.doc.toString();
 }
 
+// The text with the line ends it came with: what is saved, stored and shared.
+export function writtenText(view) {
+  const text = view.state.doc.toString();
+  return view.state.field(crLfField) ? text.replace(/\n/g, '\r\n') : text;
+}
+
 // Replaces the whole text (an opened file, a link): one step of the undo history.
 export function replaceText(view, text) {
-  view.dispatch({changes: {from: 0, to: view.state.doc.length, insert: text}});
+  view.dispatch({changes: {from: 0, to: view.state.doc.length, insert: shownText(text)},
+                 effects: setCrLf.of(hasCrLfLineEnds(text))});
 }
 
 // findings: [{line, fault, text}] as the song check gives them; line 0 goes on the first line.

@@ -2,7 +2,7 @@
 // beside it, the transport panel, storage, files, links and exports, put together. The page's
 // own thread; the song check and the exports run in workers of their own. kelvorinsaaStudio is
 // what the tests read and drive.
-import {createEditor, editorText, replaceText, showFindings, showHeard} from './song_editor.js';
+import {createEditor, editorText, writtenText, replaceText, showFindings, showHeard} from './song_editor.js';
 import {songPlaces} from './song_language.js';
 import {StudioPlayer} from './studio_player.js';
 import {openSoundOutput} from '../../src/web/sound_output.js';
@@ -121,7 +121,7 @@ function textChanged(text) {
   if (songFragmentOf(location.hash) !== null) {
     history.replaceState(null, '', location.pathname + location.search);
   }
-  if (!storeSong(text) && !storageRefused) {
+  if (!storeSong(writtenText(editor)) && !storageRefused) {
     storageRefused = true;
     say('This browser keeps nothing for the page, so a reload would lose the text: save it.');
   }
@@ -166,7 +166,7 @@ async function openFile(file) {
 }
 
 async function share() {
-  const value = await songToFragment(editorText(editor));
+  const value = await songToFragment(writtenText(editor));
   const link = songLinkFor(location, value);
   const showLink = link.replace(/[^/]*(#.*)$/, 'kelvorinsaa.html$1');
   history.replaceState(null, '', '#song=' + value);
@@ -332,7 +332,7 @@ function wireButtons() {
     if (event.target.files[0]) openFile(event.target.files[0]);
     event.target.value = '';
   });
-  byId('save').addEventListener('click', () => saveSong(editorText(editor), byId('save-name').value));
+  byId('save').addEventListener('click', () => saveSong(writtenText(editor), byId('save-name').value));
   byId('share').addEventListener('click', () => share());
   byId('export-wav').addEventListener('click', () => exportSound('whole'));
   byId('export-loop').addEventListener('click', () => exportSound('loop'));
