@@ -3,7 +3,7 @@
 // shapes it from the line's lengths: a rise by 1/attack per frame, a fall by the same step for
 // the decay's frames (past zero when the decay is longer than the attack), the held level, and
 // a straight release to 0. The page's thread.
-import {readNumber} from './song_language.js';
+import {readNumber} from './song_items.js';
 
 const millisecondsPerFrame = 1000 / 44100;
 

@@ -4,6 +4,7 @@
 // most 1000 of them, items cut at commas), so that the heard entries can be marked.
 import {StreamLanguage, HighlightStyle} from '@codemirror/language';
 import {tags} from '@lezer/highlight';
+import {kindOfHead, lineItems} from './song_items.js';
 
 const noteName = /^[cCdDefFgGaAb][1-6]$/;
 const keywords = new Set(['echo1', 'echo0', 'stop', 'vol', 'sld', 'loop', 'bpm']);
@@ -21,11 +22,6 @@ function itemKind(word, lineKind) {
   if (lineKind === 'track') return word === 'loop' ? 'keyword' : 'reference';
   if (lineKind === 'instrument') return waveforms.has(word) ? 'keyword' : 'number';
   return /^[-+]?\d+$/.test(word) ? 'number' : null;
-}
-
-function kindOfHead(head) {
-  if (head === 'bpm') return 'tempo';
-  return {i: 'instrument', p: 'pattern', t: 'track'}[head[0]] || null;
 }
 
 export const songLanguage = StreamLanguage.define({
@@ -70,12 +66,6 @@ export const songHighlightStyle = HighlightStyle.define([
   {tag: tags.punctuation, color: '#8a8080'},
 ]);
 
-// strtol's reading of a decimal number: leading white space, a sign, digits; 0 without digits.
-export function readNumber(text) {
-  const match = /^[\t\v\f]*([-+]?\d+)/.exec(text);
-  return match ? Number(match[1]) : 0;
-}
-
 // Each pattern's and track's entries in the text, as [from, to] offsets of their items, by
 // number: {patterns: Map, tracks: Map}. A later line for the same number wins, as in the parser.
 export function songPlaces(text) {
@@ -90,41 +80,15 @@ export function songPlaces(text) {
     const compact = line.replace(/[ \r]/g, '');
     if (compact !== '') {
       ++lines;
-      readLine(line, lineStart, compact, patterns, tracks);
+      readLine(line, lineStart, patterns, tracks);
     }
     lineStart = lineEnd + 1;
   }
   return {patterns, tracks};
 }
 
-function readLine(line, offset, compact, patterns, tracks) {
-  if (compact[0] === '#') return;
-  const headStart = compact.search(/[^:]/);
-  if (headStart < 0) return;
-  const colon = compact.indexOf(':', headStart);
-  const head = compact.slice(headStart, colon < 0 ? compact.length : colon);
-  const kind = head === 'bpm' ? null : {p: patterns, t: tracks}[head[0]];
-  if (!kind) return;
-  const number = readNumber(head.slice(1));
-  // The body's items in the raw line: after the first ':' that follows the head.
-  let at = 0;
-  while (at < line.length && (line[at] === ' ' || line[at] === '\r' || line[at] === ':')) ++at;
-  while (at < line.length && line[at] !== ':') ++at;
-  const items = [];
-  if (colon >= 0) {
-    let start = at + 1;
-    for (let i = at + 1; i <= line.length; ++i) {
-      if (i === line.length || line[i] === ',') {
-        const raw = line.slice(start, i);
-        const word = raw.replace(/[ \r]/g, '');
-        if (word !== '') {
-          const lead = raw.length - raw.replace(/^[ \r]+/, '').length;
-          const trail = raw.length - raw.replace(/[ \r]+$/, '').length;
-          items.push({from: offset + start + lead, to: offset + i - trail, word});
-        }
-        start = i + 1;
-      }
-    }
-  }
-  kind.set(number, items.map((item) => [item.from, item.to]));
+function readLine(line, offset, patterns, tracks) {
+  const read = lineItems(line);
+  const places = {pattern: patterns, track: tracks}[read.kind];
+  if (places) places.set(read.number, read.items.map((item) => [offset + item.from, offset + item.to]));
 }
