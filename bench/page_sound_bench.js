@@ -23,19 +23,74 @@ const sampleRate = 44100;
 const recordSeconds = Number(secondsText);
 const scratch = process.env.KELVORINSAA_SOUND_SERVER_DIR;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+const loads = (process.env.LOADS || 'quiet busy').split(' ').map((l) => l === 'busy');
 const noWebGL = 'HTMLCanvasElement.prototype.getContext = function() { return null; };';
 
+// A plain tone instead of the show: a constant value (0.25, so 8192 at the server) from the
+// engine's own source node, started by the click in place of the show. What breaks it up is
+// the engine's output, not anything of the page.
+const toneValue = 8192;
+const toneScript = (variant) => `addEventListener('click', (event) => {
+  event.stopImmediatePropagation();
+  const context = new AudioContext({sampleRate: 44100});
+  const variant = '${variant}';
+  let tone;
+  if (variant === 'pieces') {
+    tone = context.createGain(); tone.connect(context.destination);
+    let next = Math.ceil(context.currentTime * 4 + 1);
+    const more = () => { while (next / 4 < context.currentTime + 4) {
+      const b = context.createBuffer(2, 11025, 44100);
+      b.getChannelData(0).fill(0.25); b.getChannelData(1).fill(0.25);
+      const s = context.createBufferSource(); s.buffer = b; s.connect(tone); s.start(next / 4); next += 1; } };
+    more(); setInterval(more, 100);
+  } else {
+    tone = new ConstantSourceNode(context, {offset: ${toneValue / 32768}});
+    tone.connect(context.destination);
+    tone.start();
+  }
+  if (variant.startsWith('burn')) {
+    const [, ms, period] = variant.split('-').map(Number);
+    setInterval(() => { const end = performance.now() + ms; while (performance.now() < end); }, period);
+  }
+  context.resume();
+  Object.assign(kelvorinsaa, {playing: true, output: tone});
+}, true);`;
+
+// Runs of anything but the tone after its first sound: gaps, as compareWithRender counts them.
+function compareWithTone(recording) {
+  let i = recording.findIndex((v) => v !== 0);
+  const result = {found: i >= 0, exactFrames: 0, gaps: [], wrongAtFrame: null, renderFrame: 0,
+                  comparedFrames: 0};
+  if (i < 0) return result;
+  i -= i % 2;
+  const first = i;
+  for (; i < recording.length; i += 2) {
+    if (recording[i] === toneValue && recording[i + 1] === toneValue) continue;
+    const at = i;
+    while (i < recording.length && recording[i] !== toneValue) i += 2;
+    if (i >= recording.length) break;  // the end of the recording
+    if (result.gaps.length === 0) result.exactFrames = (at - first) / 2;
+    result.gaps.push({atFrame: (at - first) / 2, silentFrames: (i - at) / 2, lostFrames: 0});
+  }
+  result.comparedFrames = (i - first) / 2;
+  if (result.gaps.length === 0) result.exactFrames = result.comparedFrames;
+  return result;
+}
+
+// WAY[@HINT][~SHARE][=SCALE][-nopicture]: fields of the page's plan (sound_plan.js) put in
+// before its scripts; what a way leaves out is the engine's own choice.
 function planScript(way) {
-  const [wanted, share] = way.replace(/-nopicture$/, '').split('~');
-  const [how, hint] = wanted.split('@');
+  if (way.startsWith('tone')) return toneScript(way.slice(5));
   const picture = way.endsWith('-nopicture') ? noWebGL : '';
-  if (how === 'page') return picture;
-  const plan = {scheduled: how === 'scheduled', latencyHint: hint ? Number(hint) : 'playback',
-                pictureShare: share ? Number(share) : 0.5};
+  const [, how, hint, share, scale] = /^(\w+)(?:@([\d.]+))?(?:~([\d.]+))?(?:=([\d.]+))?/.exec(way);
+  const plan = how === 'page' ? {} : {scheduled: how === 'scheduled', latencyHint: 'playback', pictureShare: 0.5};
+  if (hint) plan.latencyHint = Number(hint);
+  if (share) plan.pictureShare = Number(share);
+  if (scale) plan.lowestScale = Number(scale);
   return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture;
 }
 
-async function playOnce(url, render, file) {
+async function playOnce(url, render, file, tone) {
   const browser = await launchBrowser(engine, {headed: true, person: true});
   const recorder = recordServer(file);
   try {
@@ -53,9 +108,11 @@ async function playOnce(url, render, file) {
       await sleep(250);
     }
     const state = JSON.parse(await page.evaluate(`JSON.stringify({brokeUp: kelvorinsaa.brokeUp,
-      skipped: kelvorinsaa.skippedPasses, frames: kelvorinsaa.clockLog.length,
+      skipped: kelvorinsaa.pace ? kelvorinsaa.pace.skipped : 0,
+      scale: kelvorinsaa.pace ? kelvorinsaa.pace.scale : 1, frames: kelvorinsaa.clockLog.length,
       underruns: kelvorinsaa.underruns, plan: kelvorinsaa.soundPlan})`));
-    return {state, result: compareWithRender(render, framesAfterFirstSound(file).values)};
+    const recording = framesAfterFirstSound(file).values;
+    return {state, result: tone ? compareWithTone(recording) : compareWithRender(render, recording)};
   } finally {
     recorder.kill();
     await new Promise((r) => recorder.once('exit', r));
@@ -70,9 +127,11 @@ function describe({result, state}) {
   const wrong = result.wrongAtFrame === null ? '' : `, a wrong value at ${seconds(result.wrongAtFrame)} s`;
   const gaps = result.gaps.length ? `${result.gaps.length} gaps (${seconds(silence)} s of silence)`
                                   : '0 gaps';
+  const at = result.gaps.slice(0, 12).map((g) => `${seconds(g.atFrame + result.renderFrame)}` +
+      `(${Math.round(g.silentFrames / 44.1)}/${Math.round(g.lostFrames / 44.1)} ms)`).join(' ');
   return `${seconds(result.exactFrames)} s exact of ${seconds(result.comparedFrames)}, ${gaps}${wrong}; ` +
-         `page: ${state.frames} frames, ${state.skipped} passes skipped, broke up ${state.brokeUp}, ` +
-         `ran dry ${state.underruns}`;
+         `page: ${state.frames} frames, ${state.skipped} passes skipped, scale ${state.scale}, broke up ${state.brokeUp}, ` +
+         `ran dry ${state.underruns}` + (at ? `; gaps at show time ${at}` : '');
 }
 
 async function main() {
@@ -85,12 +144,13 @@ async function main() {
   const server = await serve(path.dirname(path.resolve(pagePath)), scripts);
   try {
     for (const [i, way] of ways.entries()) {
-      for (const busy of [false, true]) {
+      for (const busy of loads) {
         const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
         const loop = busy ? spawn('sh', ['-c', 'while :; do :; done'], {stdio: 'ignore'}) : null;
         try {
           const url = `${server.url}/${path.basename(pagePath)}?before=way${i}`;
-          const played = await playOnce(url, render, path.join(scratch, `${engine}_${i}_${busy}.raw`));
+          const played = await playOnce(url, render, path.join(scratch, `${engine}_${i}_${busy}.raw`),
+                                        way.startsWith('tone'));
           console.log(`| ${engine} | ${way} | ${busy ? 'one core busy' : 'quiet'} | load ${load} | ` +
                       `${describe(played)} |`);
         } catch (e) {

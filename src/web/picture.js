@@ -4,8 +4,12 @@
 //
 // Usage: const gl = openPicture(canvas, {keepDrawing, onRestored}); // null: no WebGL
 //   picture.lost: true between webglcontextlost and webglcontextrestored
+//   resizePicture(0.5);  // the drawing buffer at half the show's 640 x 480 (the page shows
+//                        // it at the same size); the show's copies follow (show_engine.js)
 
-export const picture = {gl: null, lost: false, losses: 0};
+export const picture = {gl: null, canvas: null, lost: false, losses: 0, scale: 1};
+const showWidth = 640;
+const showHeight = 480;
 
 export function openPicture(canvas, {keepDrawing = false, onRestored = () => {}} = {}) {
   const attributes = {alpha: false, antialias: false, depth: false, stencil: false,
@@ -25,5 +29,16 @@ export function openPicture(canvas, {keepDrawing = false, onRestored = () => {}}
     onRestored();
   });
   picture.gl = gl;
+  picture.canvas = canvas;
   return gl;
+}
+
+// A new size empties the drawing buffer and leaves the viewport as it was: the next frame is
+// drawn whole at the new size.
+export function resizePicture(scale) {
+  if (!picture.gl || scale === picture.scale) return;
+  picture.scale = scale;
+  picture.canvas.width = Math.round(showWidth * scale);
+  picture.canvas.height = Math.round(showHeight * scale);
+  picture.gl.viewport(0, 0, picture.canvas.width, picture.canvas.height);
 }

@@ -36,6 +36,10 @@ export const engine = {
   benchFrame: (scene, ms, level) => Module._web_bench_frame(scene, ms, level),
   benchLayers: (scene) => Module._web_bench_layers(scene),
   pictureRestored: () => Module._web_picture_restored(),
+  // The drawing buffer's size against 640 x 480, for the show's copies of the picture.
+  setPictureScale(scale) {
+    Module['pictureScale'] = scale;
+  },
   setContext(gl) {
     Module['gl'] = gl;
   },

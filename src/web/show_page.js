@@ -8,7 +8,8 @@ import {frameBenchTable, runFrameBench} from './frame_bench.js';
 import {enterFullScreen, leaveFullScreen} from './full_screen.js';
 import {inviteTo, screens, showMessage, showNotice, showStage, showStart, touchScreen} from './page_screens.js';
 import {readPageParams} from './page_params.js';
-import {openPicture, picture} from './picture.js';
+import {openPicture, picture, resizePicture} from './picture.js';
+import {pacePicture} from './picture_pace.js';
 import {beginPlayerSession} from './player_session.js';
 import {bufferFrames, engine} from './show_engine.js';
 import {songFragmentOf, songFromFragment} from './song_link.js';
@@ -18,14 +19,10 @@ import {openSoundOutput, soundAvailable, soundSampleRate} from './sound_output.j
 const leadFrames = 4 * soundSampleRate;  // sound mixed ahead of what is heard: a busy page never starves it
 const songRefused = 'The show\'s built-in song could not be read.';
 const noPicture = 'There is no picture: this browser has no WebGL, so the music plays alone.';
-// A drawn pass that keeps the next animation frame waiting this much longer than the display's
-// own period is slow: then the next ones wait, so that the picture takes at most its share of
-// the time (the sound plan's pictureShare).
-const slowPassMs = 15;
 
 const api = {exact: null, ready: false, playing: false, plays: 0, clockLog: [], underruns: 0,
              played: 0, context: null, output: null, sound: null, problem: '', restorations: 0,
-             brokeUp: 0, skippedPasses: 0, soundPlan: null,
+             brokeUp: 0, pace: null, soundPlan: null,
              onExactFrame: null, onLiveFrame: null, onEnd: null};
 window.kelvorinsaa = api;
 let settings = {exact: null, bench: null};
@@ -79,25 +76,6 @@ function topUp(playing) {
   if (count > 0) playing.sound.post(engine.mixBuffers(count));
 }
 
-// The time from a drawn pass to the next animation frame is what a frame costs (the drawing
-// the browser does after the pass included); the shortest time between animation frames is the
-// display's period. Slow frames make the next passes wait.
-function paceFrames(playing, now) {
-  if (playing.calledAt !== null) playing.periodMs = Math.min(playing.periodMs, now - playing.calledAt);
-  playing.calledAt = now;
-  if (playing.drawnAt !== null) {
-    const cost = now - playing.drawnAt;
-    playing.frameMs = playing.frameMs * 0.75 + cost * 0.25;
-    playing.drawnAt = null;
-  }
-  if (playing.frameMs <= playing.periodMs + slowPassMs ||
-      now - playing.lastPassAt >= playing.frameMs / api.soundPlan.pictureShare) {
-    return true;
-  }
-  api.skippedPasses += 1;
-  return false;
-}
-
 function livePass() {
   if (!show.running) return;
   topUp(show);
@@ -107,11 +85,10 @@ function livePass() {
     return requestAnimationFrame(livePass);
   }
   const now = performance.now();
-  if (paceFrames(show, now)) {
-    show.lastPassAt = now;
+  if (show.pace.wantsPass(now)) {
     const result = engine.mainPass(Math.floor(now - show.startMs), heard);
     if (result & 1) {
-      show.drawnAt = now;
+      show.pace.drew(now);
       api.clockLog.push(engine.shownFrames());
       if (api.onLiveFrame) api.onLiveFrame();
     }
@@ -129,6 +106,8 @@ function soundStoppedNotice() {
 // request for full screen.
 function startSound(playing) {
   api.soundPlan = soundPlan();
+  playing.pace = api.pace = pacePicture({share: api.soundPlan.pictureShare,
+                                         lowestScale: api.soundPlan.lowestScale, onScale: scalePicture});
   playing.sound = api.sound = openSoundOutput({
     scheduled: api.soundPlan.scheduled,
     latencyHint: api.soundPlan.latencyHint,
@@ -165,6 +144,12 @@ function startSound(playing) {
   });
 }
 
+// The live picture's resolution (picture_pace.js); the exact frames keep the show's own.
+function scalePicture(scale) {
+  resizePicture(scale);
+  engine.setPictureScale(scale);
+}
+
 // --- the exact frames and the frame timing ---
 function exactPass() {
   if (!show.running) return;
@@ -188,8 +173,7 @@ function start(fullScreen) {
   if (!api.ready) return;
   api.ready = false;
   showStage();
-  show = {running: true, frame: 0, sound: null, session: null, startMs: performance.now(),
-          frameMs: 0, drawnAt: null, lastPassAt: 0, calledAt: null, periodMs: Infinity};
+  show = {running: true, frame: 0, sound: null, session: null, startMs: performance.now(), pace: null};
   api.playing = true;
   api.plays += 1;
   api.clockLog = [];
@@ -207,6 +191,7 @@ function start(fullScreen) {
 
 function finish() {
   show.running = false;
+  scalePicture(1);
   api.playing = false;
   if (show.sound) show.sound.close();
   if (show.session) show.session.end();
@@ -267,9 +252,11 @@ engine.whenLoaded(async () => {
 });
 
 api.start = start;
+// The drawing buffer, bottom row first, at the picture's resolution now (picture.scale).
 api.readPixels = function() {
   const gl = picture.gl;
-  const pixels = new Uint8Array(640 * 480 * 4);
-  gl.readPixels(0, 0, 640, 480, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
+  const pixels = new Uint8Array(gl.drawingBufferWidth * gl.drawingBufferHeight * 4);
+  gl.readPixels(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight, gl.RGBA, gl.UNSIGNED_BYTE, pixels);
   return pixels;
 };
+api.scalePicture = scalePicture;

@@ -4,19 +4,24 @@
 // as much with buffers scheduled ahead as with the worklet's messages, whatever its output
 // buffer, and held when its slow frames took a quarter of the page's time rather than half (the
 // drawing, on a software renderer, takes the cores its output needs); WebKit held as it was, and
-// changes the values of scheduled buffers. A measuring page may put its own plan in window.kelvorinsaaSoundPlan before the
-// page's scripts run. Main thread.
+// changes the values of scheduled buffers. In every engine slow frames lower the picture's
+// resolution first. A measuring page may put fields of its own plan in
+// window.kelvorinsaaSoundPlan before the page's scripts run. Main thread.
 //
-// Usage: const {scheduled, latencyHint, pictureShare} = soundPlan();
+// Usage: const {scheduled, latencyHint, pictureShare, lowestScale} = soundPlan();
 //   pictureShare: of the page's time, what slow frames may take at most
+//   lowestScale: the lowest resolution slow frames bring the picture down to (picture_pace.js)
+
+const lowestScale = 0.5;
+
+function enginePlan() {
+  if ('mozInnerScreenX' in window) {
+    return {scheduled: true, latencyHint: 'playback', pictureShare: 0.25, lowestScale};
+  }
+  if ('chrome' in window) return {scheduled: true, latencyHint: 0.3, pictureShare: 0.5, lowestScale};
+  return {scheduled: false, latencyHint: 'playback', pictureShare: 0.5, lowestScale};
+}
 
 export function soundPlan() {
-  const asked = window.kelvorinsaaSoundPlan;
-  if (asked) {
-    return {scheduled: !!asked.scheduled, latencyHint: asked.latencyHint || 'playback',
-            pictureShare: asked.pictureShare || 0.5};
-  }
-  if ('mozInnerScreenX' in window) return {scheduled: true, latencyHint: 'playback', pictureShare: 0.25};
-  if ('chrome' in window) return {scheduled: true, latencyHint: 0.3, pictureShare: 0.5};
-  return {scheduled: false, latencyHint: 'playback', pictureShare: 0.5};
+  return Object.assign(enginePlan(), window.kelvorinsaaSoundPlan);
 }

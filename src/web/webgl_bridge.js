@@ -2,10 +2,16 @@
 // triangles it hands over, texels times colour or colour alone, and the show's three textures
 // live here by their OpenGL names. The page puts its context in Module['gl'] before start-up;
 // after a lost context is restored, everything made in it is made again on first use.
+// Module['pictureScale'] (1 unless the page set it) is the drawing buffer's size against the
+// show's 640 x 480: copies of the picture are scaled by it, and a texture the picture is copied
+// into holds it at that scale (made anew when the scale changed), so that the texture
+// coordinates the show uses still frame the picture.
 mergeInto(LibraryManager.library, {
   $webglShow: {
     gl: null,
     textures: {},
+    sizes: {},       // a texture's size as the show made it, [width, height]
+    heldScales: {},  // the picture scale a copy target was last made at
     buffer: null,
     usesTexture: null,
     blend: 'unset',
@@ -84,6 +90,8 @@ mergeInto(LibraryManager.library, {
   webgl_forget_context: function() {
     webglShow.gl = null;
     webglShow.textures = {};
+    webglShow.sizes = {};
+    webglShow.heldScales = {};
     webglShow.blend = 'unset';
   },
 
@@ -97,6 +105,8 @@ mergeInto(LibraryManager.library, {
   webgl_texture_image: function(texture, width, height, rgb) {
     var gl = webglShow.bind(texture);
     var texels = rgb ? HEAPU8.subarray(rgb, rgb + width * height * 3) : null;
+    webglShow.sizes[texture] = [width, height];
+    webglShow.heldScales[texture] = 1;
     gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGB, width, height, 0, gl.RGB, gl.UNSIGNED_BYTE, texels);
   },
 
@@ -109,6 +119,15 @@ mergeInto(LibraryManager.library, {
   webgl_copy_to_texture__deps: ['$webglShow'],
   webgl_copy_to_texture: function(texture, xOffset, yOffset, x, y, width, height) {
     var gl = webglShow.bind(texture);
-    gl.copyTexSubImage2D(gl.TEXTURE_2D, 0, xOffset, yOffset, x, y, width, height);
+    var scale = Module['pictureScale'] || 1;
+    var size = webglShow.sizes[texture];
+    if (size && webglShow.heldScales[texture] !== scale) {
+      gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGB, Math.round(size[0] * scale), Math.round(size[1] * scale), 0,
+                    gl.RGB, gl.UNSIGNED_BYTE, null);
+      webglShow.heldScales[texture] = scale;
+    }
+    var scaled = function(value) { return Math.round(value * scale); };
+    gl.copyTexSubImage2D(gl.TEXTURE_2D, 0, scaled(xOffset), scaled(yOffset), scaled(x), scaled(y),
+                         scaled(width), scaled(height));
   },
 });

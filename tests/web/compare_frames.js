@@ -5,11 +5,18 @@
 // Defines window.compareWithCapture(url) -> Promise of the mean absolute difference between the
 // canvas as drawn now and the PNG at url, and window.canvasPng() -> data URL of the canvas.
 const pageHelpers = `
+// At 640 x 480, top row first, whatever the picture's resolution (a lower one is widened).
 window.readPicture = function() {
   const rgba = kelvorinsaa.readPixels();  // bottom row first
+  const width = Math.round(Math.sqrt(rgba.length / 4 * 4 / 3));
+  const height = rgba.length / 4 / width;
   const top = new Uint8ClampedArray(640 * 480 * 4);
   for (let row = 0; row < 480; ++row) {
-    top.set(rgba.subarray((479 - row) * 2560, (480 - row) * 2560), row * 2560);
+    const from = (height - 1 - Math.floor(row * height / 480)) * width;
+    for (let column = 0; column < 640; ++column) {
+      const at = (from + Math.floor(column * width / 640)) * 4;
+      top.set(rgba.subarray(at, at + 4), (row * 640 + column) * 4);
+    }
   }
   return top;
 };
