@@ -82,13 +82,20 @@ function compareWithTone(recording) {
 function planScript(way) {
   if (way.startsWith('tone')) return toneScript(way.slice(5));
   const picture = way.endsWith('-nopicture') ? noWebGL : '';
-  const [, how, hint, share, scale] = /^(\w+)(?:@([\d.]+))?(?:~([\d.]+))?(?:=([\d.]+))?/.exec(way);
+  const [, how, hint, share, scale, fps] =
+      /^(\w+)(?:@([\d.]+))?(?:~([\d.]+))?(?:=([\d.]+))?(?:\/([\d.]+))?/.exec(way);
   const plan = how === 'page' ? {} : {scheduled: how === 'scheduled', latencyHint: 'playback', pictureShare: 0.5};
   if (hint) plan.latencyHint = Number(hint);
   if (share) plan.pictureShare = Number(share);
   if (scale) plan.lowestScale = Number(scale);
-  return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture;
+  if (fps) plan.lowFps = Number(fps);
+  return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture + clockProbe;
 }
+
+const clockProbe = process.env.CLOCK_PROBE ? `window.clockTrace = [];
+  (function probe() { const k = window.kelvorinsaa;
+    if (k && k.context && k.context.state === 'running') clockTrace.push([performance.now() / 1000, k.context.currentTime]);
+    setTimeout(probe, 20); })();` : '';
 
 async function playOnce(url, render, file, tone) {
   const browser = await launchBrowser(engine, {headed: true, person: true});
@@ -109,8 +116,12 @@ async function playOnce(url, render, file, tone) {
     }
     const state = JSON.parse(await page.evaluate(`JSON.stringify({brokeUp: kelvorinsaa.brokeUp,
       skipped: kelvorinsaa.pace ? kelvorinsaa.pace.skipped : 0,
-      scale: kelvorinsaa.pace ? kelvorinsaa.pace.scale : 1, frames: kelvorinsaa.clockLog.length,
+      scale: kelvorinsaa.pace ? kelvorinsaa.pace.scale : 1,
+      scaled: kelvorinsaa.scaleChanges.map((c) => c.heardSeconds.toFixed(2) + ':' + c.scale).join(' '), frames: kelvorinsaa.clockLog.length,
       underruns: kelvorinsaa.underruns, plan: kelvorinsaa.soundPlan})`));
+    if (process.env.CLOCK_PROBE) {
+      fs.writeFileSync('/tmp/' + path.basename(file) + '.clock.json', await page.evaluate('JSON.stringify({trace: clockTrace, first: kelvorinsaa.sound && kelvorinsaa.sound.heardFrame(), now: kelvorinsaa.context.currentTime})'));
+    }
     const recording = framesAfterFirstSound(file).values;
     return {state, result: tone ? compareWithTone(recording) : compareWithRender(render, recording)};
   } finally {
@@ -130,7 +141,7 @@ function describe({result, state}) {
   const at = result.gaps.slice(0, 12).map((g) => `${seconds(g.atFrame + result.renderFrame)}` +
       `(${Math.round(g.silentFrames / 44.1)}/${Math.round(g.lostFrames / 44.1)} ms)`).join(' ');
   return `${seconds(result.exactFrames)} s exact of ${seconds(result.comparedFrames)}, ${gaps}${wrong}; ` +
-         `page: ${state.frames} frames, ${state.skipped} passes skipped, scale ${state.scale}, broke up ${state.brokeUp}, ` +
+         `page: ${state.frames} frames, ${state.skipped} passes skipped, scale ${state.scale} (${state.scaled}), broke up ${state.brokeUp}, ` +
          `ran dry ${state.underruns}` + (at ? `; gaps at show time ${at}` : '');
 }
 

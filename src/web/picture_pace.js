@@ -3,12 +3,13 @@
 // is slow. Slow frames first halve the picture's resolution (each frame's drawing then comes in
 // bursts a quarter as long, which a sound thread waiting for a core sits out; fewer frames
 // alone did not hold Firefox's sound), down to the plan's lowest scale; there, the next passes
-// wait, so that drawing takes at most its share of the page's time. When frames keep to the
-// display's period, the picture tries twice the resolution after a wait, which doubles each
-// time the try had to come down again (a frame's cost is not seen below the period, so only a
-// try tells whether the higher resolution fits). Main thread.
+// wait, so that drawing takes at most its share of the page's time. Below full resolution the
+// plan may also hold the picture to some frames a second (Firefox's sound broke up less). When
+// frames keep to the display's period, the picture tries twice the resolution after a wait,
+// which doubles each time the try had to come down again (a frame's cost is not seen below the
+// period, so only a try tells whether the higher resolution fits). Main thread.
 //
-// Usage: const pace = pacePicture({share: 0.5, lowestScale: 0.5, onScale(scale) {}});
+// Usage: const pace = pacePicture({share: 0.5, lowestScale: 0.5, lowFps: 20, onScale(scale) {}});
 //   if (pace.wantsPass(performance.now())) { ...draw...; if (drawn) pace.drew(now); }
 //   pace.scale, pace.skipped  // the resolution now (1: the show's own), passes not drawn
 
@@ -21,7 +22,7 @@ const onTime = 1.25;       // frames this close to the display's period leave ro
 const firstUpWaitMs = 3000;
 const longestUpWaitMs = 64000;
 
-export function pacePicture({share = 0.5, lowestScale = 1, onScale = () => {}} = {}) {
+export function pacePicture({share = 0.5, lowestScale = 1, lowFps = Infinity, onScale = () => {}} = {}) {
   let periodMs = longestPeriodMs;  // the shortest time seen between animation frames
   let calledAt = null;
   let drawnAt = null;
@@ -66,8 +67,10 @@ export function pacePicture({share = 0.5, lowestScale = 1, onScale = () => {}} =
       drawnAt = null;
       judgeResolution(now);
     }
-    if (frameMs <= periodMs + slowPassMs || pace.scale > lowestScale ||
-        now - lastPassAt >= frameMs / share) {
+    const fast = frameMs <= periodMs + slowPassMs || pace.scale > lowestScale ||
+                 now - lastPassAt >= frameMs / share;
+    const fps = pace.scale < 1 ? lowFps : Infinity;
+    if (fast && now - lastPassAt >= 1000 / fps - periodMs / 2) {
       lastPassAt = now;
       return true;
     }

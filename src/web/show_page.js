@@ -22,7 +22,7 @@ const noPicture = 'There is no picture: this browser has no WebGL, so the music 
 
 const api = {exact: null, ready: false, playing: false, plays: 0, clockLog: [], underruns: 0,
              played: 0, context: null, output: null, sound: null, problem: '', restorations: 0,
-             brokeUp: 0, pace: null, soundPlan: null,
+             brokeUp: 0, pace: null, scaleChanges: [], soundPlan: null,
              onExactFrame: null, onLiveFrame: null, onEnd: null};
 window.kelvorinsaa = api;
 let settings = {exact: null, bench: null};
@@ -107,7 +107,8 @@ function soundStoppedNotice() {
 function startSound(playing) {
   api.soundPlan = soundPlan();
   playing.pace = api.pace = pacePicture({share: api.soundPlan.pictureShare,
-                                         lowestScale: api.soundPlan.lowestScale, onScale: scalePicture});
+                                         lowestScale: api.soundPlan.lowestScale,
+                                         lowFps: api.soundPlan.lowFps, onScale: scalePicture});
   playing.sound = api.sound = openSoundOutput({
     scheduled: api.soundPlan.scheduled,
     latencyHint: api.soundPlan.latencyHint,
@@ -146,6 +147,9 @@ function startSound(playing) {
 
 // The live picture's resolution (picture_pace.js); the exact frames keep the show's own.
 function scalePicture(scale) {
+  if (show && show.sound && scale !== picture.scale) {
+    api.scaleChanges.push({heardSeconds: show.sound.heardFrame() / soundSampleRate, scale});
+  }
   resizePicture(scale);
   engine.setPictureScale(scale);
 }
@@ -177,6 +181,7 @@ function start(fullScreen) {
   api.playing = true;
   api.plays += 1;
   api.clockLog = [];
+  api.scaleChanges = [];
   if (settings.bench) return frameBench();
   if (settings.exact) {
     if (fullScreen) enterFullScreen(screens.stage);

@@ -1,6 +1,6 @@
 // The live picture's pace (src/web/picture_pace.js) on made-up animation frames: slow frames
 // halve the resolution before any pass is skipped, never below the plan's lowest; there, drawing
-// keeps to its share of the time; the picture goes back up when frames keep to the display's
+// keeps to its share of the time, and below full resolution to the plan's frames a second; the picture goes back up when frames keep to the display's
 // period and the wait is over, and a step up that had to come down again doubles the wait. Usage: node picture_pace_test.mjs
 import assert from 'node:assert/strict';
 import {pacePicture} from '../../src/web/picture_pace.js';
@@ -72,6 +72,16 @@ test('the picture comes back up when there is room, and waits longer after a ste
   assert.ok(ups.length >= 2 && ups.length <= 5, `${ups.length} steps up in 60 s`);
   const waits = ups.map((t, i) => t - downs[i]);
   for (let i = 1; i < waits.length; ++i) assert.ok(waits[i] >= 1.9 * waits[i - 1], `waits ${waits}`);
+});
+
+test('below full resolution the picture keeps to the plan\'s frames a second, and only there', () => {
+  const pace = pacePicture({share: 0.5, lowestScale: 0.5, lowFps: 20});
+  const clock = {now: 0};
+  assert.ok(run(pace, clock, 2000, () => 1) > 100);  // fast at full resolution: every frame
+  run(pace, clock, 1000, fillBound(100));  // 25 ms at half: no room to go back up
+  assert.equal(pace.scale, 0.5);
+  const drawn = run(pace, clock, 10000, fillBound(100));
+  assert.ok(drawn >= 180 && drawn <= 200, `${drawn} frames in 10 s`);
 });
 
 test('a plan without a lower resolution only skips passes', () => {
