@@ -3,12 +3,18 @@
 // click in its middle (full screen), what the server's null sink receives is recorded for some
 // seconds from the first sound and held against the render value for value (exact seconds from
 // the first sound, gaps and their silence, a wrong value). Prints one table row per way and
-// load, with the machine's load average before each play. Run by page_sound_bench.sh.
+// load, with the machine's load average before each play, the page's frames and the picture's
+// resolution (with the heard second of each change), and where the gaps fell in the show.
+// Run by page_sound_bench.sh.
 //
 // Usage: node page_sound_bench.js PAGE.html RENDER_TOOL SECONDS WAY...
-//   WAY: page (the page's own choice for the engine), worklet, worklet@0.3 (a latency hint in
-//   seconds), scheduled, scheduled@0.3; "~0.25" after it: slow frames take at most that share
-//   of the page's time (0.5 by default); a "-nopicture" suffix plays it without WebGL.
+//   WAY: page (the page's own choice for the engine), worklet, scheduled; then, each optional,
+//   "@0.3" a latency hint in seconds, "~0.25" the share of the page's time slow frames may take,
+//   "=1" the lowest resolution (1: never lowered), "/20" frames a second at most below full
+//   resolution, "-nopicture" without WebGL. Or tone: a plain tone from the engine's own source
+//   node instead of the show ("tone-pieces" from buffers scheduled ahead, "tone-burn-MS-PERIOD"
+//   with the page's thread busy MS ms every PERIOD ms).
+// LOADS: "quiet busy" (the default), or one of them.
 'use strict';
 const {execFileSync, spawn} = require('child_process');
 const fs = require('fs');
@@ -89,13 +95,8 @@ function planScript(way) {
   if (share) plan.pictureShare = Number(share);
   if (scale) plan.lowestScale = Number(scale);
   if (fps) plan.lowFps = Number(fps);
-  return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture + clockProbe;
+  return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture;
 }
-
-const clockProbe = process.env.CLOCK_PROBE ? `window.clockTrace = [];
-  (function probe() { const k = window.kelvorinsaa;
-    if (k && k.context && k.context.state === 'running') clockTrace.push([performance.now() / 1000, k.context.currentTime]);
-    setTimeout(probe, 20); })();` : '';
 
 async function playOnce(url, render, file, tone) {
   const browser = await launchBrowser(engine, {headed: true, person: true});
@@ -117,11 +118,9 @@ async function playOnce(url, render, file, tone) {
     const state = JSON.parse(await page.evaluate(`JSON.stringify({brokeUp: kelvorinsaa.brokeUp,
       skipped: kelvorinsaa.pace ? kelvorinsaa.pace.skipped : 0,
       scale: kelvorinsaa.pace ? kelvorinsaa.pace.scale : 1,
-      scaled: kelvorinsaa.scaleChanges.map((c) => c.heardSeconds.toFixed(2) + ':' + c.scale).join(' '), frames: kelvorinsaa.clockLog.length,
+      scaled: kelvorinsaa.scaleChanges.map((c) => c.heardSeconds.toFixed(2) + ':' + c.scale).join(' '),
+      frames: kelvorinsaa.clockLog.length,
       underruns: kelvorinsaa.underruns, plan: kelvorinsaa.soundPlan})`));
-    if (process.env.CLOCK_PROBE) {
-      fs.writeFileSync('/tmp/' + path.basename(file) + '.clock.json', await page.evaluate('JSON.stringify({trace: clockTrace, first: kelvorinsaa.sound && kelvorinsaa.sound.heardFrame(), now: kelvorinsaa.context.currentTime})'));
-    }
     const recording = framesAfterFirstSound(file).values;
     return {state, result: tone ? compareWithTone(recording) : compareWithRender(render, recording)};
   } finally {

@@ -4,7 +4,8 @@
 # README. Needs the web build and the native build (kelvorinsaa-render).
 # Usage: bench/page_sound_bench.sh [SECONDS [ENGINES [WAYS]]]
 #   SECONDS recorded from the first sound (default 60); ENGINES "chromium firefox webkit";
-#   WAYS "page" (the page's own choice), or e.g. "worklet worklet@0.3 scheduled scheduled-nopicture".
+#   WAYS "page" (the page's own choice), or e.g. "worklet worklet@0.3 scheduled-nopicture page=1 tone"
+#   (page_sound_bench.js says what they mean). LOADS="busy" plays with one core busy only.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$here/..

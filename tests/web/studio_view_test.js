@@ -82,6 +82,23 @@ function firstSound(values) {
   return at < 0 ? new Int16Array(0) : values.subarray(at - (at % 2));
 }
 
+// Drains the recording until a fifth of a second of it in a row is silent: a fixed wait was
+// too short on a loaded machine.
+async function untilSilent(page) {
+  let silent = 0;  // values
+  for (let tries = 0; tries < 50; ++tries) {
+    await sleep(100);
+    const {values, loud} = await page.evaluate(`(() => {
+      const taken = {values: recorded.reduce((n, v) => n + v.length, 0),
+                     loud: recorded.some((v) => v.some((x) => x !== 0))};
+      recorded = [];
+      return taken; })()`);
+    silent = loud ? 0 : silent + values;
+    if (silent >= 0.2 * 44100 * 2) return;
+  }
+  fail('the muted song did not fall silent in 5 s');
+}
+
 async function main() {
   const scratch = scratchFolder('studio-view');
   const studio = await openStudio(pagePath, {beforeLoad: 'localStorage.clear()'});
@@ -97,9 +114,8 @@ async function main() {
   await page.click('#keys-play');
   await page.click('#keys-alone');
   await cursorAt(page, song.indexOf('i2:') + 2);
-  await sleep(600);  // the song's sound mixed before the mute has come out
   await startRecording(page);
-  await sleep(300);
+  await untilSilent(page);  // the song's sound mixed before the mute has all come out
   await page.keyboard.press('b');
   await sleep(400);
   const heard = firstSound(await takeRecording(page));
