@@ -43,8 +43,8 @@ export function pacePicture({share = 0.5, lowestScale = 1, lowFps = Infinity, on
     onScale(scale);
   }
 
-  // A slow frame above the lowest resolution halves it; a fast one that would fit at twice it
-  // doubles it, once the wait is over.
+  // A slow frame above the lowest resolution halves it; below full resolution, frames that keep
+  // to the display's period double it once the wait is over.
   function judgeResolution(now) {
     if (measured < costSamples) return;
     const budget = periodMs + slowPassMs;
