@@ -5,8 +5,8 @@
 // buffer (31 ms, whatever the hint), and least when slow frames took a quarter of the page's time
 // and the picture, once at half resolution, 20 frames a second: its output threads then wait
 // for a core behind shorter and fewer bursts of drawing (on a software renderer); WebKit held as
-// it was, and changes the values of scheduled buffers. In every engine slow frames lower the
-// picture's resolution first. A measuring page may put fields of its own plan in
+// it was, and changes the values of scheduled buffers; its sound skipped where the picture's
+// size changed, so there slow frames keep the resolution (elsewhere they lower it first). A measuring page may put fields of its own plan in
 // window.kelvorinsaaSoundPlan before the page's scripts run. Main thread.
 //
 // Usage: const {scheduled, latencyHint, pictureShare, lowestScale, lowFps} = soundPlan();
@@ -21,7 +21,7 @@ function enginePlan() {
     return {scheduled: true, latencyHint: 'playback', pictureShare: 0.25, lowestScale, lowFps: 20};
   }
   if ('chrome' in window) return {scheduled: true, latencyHint: 0.3, pictureShare: 0.5, lowestScale};
-  return {scheduled: false, latencyHint: 'playback', pictureShare: 0.5, lowestScale};
+  return {scheduled: false, latencyHint: 'playback', pictureShare: 0.5, lowestScale: 1};
 }
 
 export function soundPlan() {
