@@ -13,7 +13,8 @@
 //   "=1" the lowest resolution (1: never lowered), "/20" frames a second at most below full
 //   resolution, "-nopicture" without WebGL. Or tone: a plain tone from the engine's own source
 //   node instead of the show ("tone-pieces" from buffers scheduled ahead, "tone-burn-MS-PERIOD"
-//   with the page's thread busy MS ms every PERIOD ms).
+//   with the page's thread busy MS ms every PERIOD ms, "tone-frames" asking for every animation
+//   frame and drawing nothing).
 // LOADS: "quiet busy" (the default), or one of them.
 'use strict';
 const {execFileSync, spawn} = require('child_process');
@@ -54,6 +55,10 @@ const toneScript = (variant) => `addEventListener('click', (event) => {
     tone.connect(context.destination);
     tone.start();
   }
+  if (variant === 'frames') {
+    const frame = () => requestAnimationFrame(frame);
+    frame();
+  }
   if (variant.startsWith('burn')) {
     const [, ms, period] = variant.split('-').map(Number);
     setInterval(() => { const end = performance.now() + ms; while (performance.now() < end); }, period);
@@ -83,7 +88,7 @@ function compareWithTone(recording) {
   return result;
 }
 
-// WAY[@HINT][~SHARE][=SCALE][-nopicture]: fields of the page's plan (sound_plan.js) put in
+// WAY[@HINT][~SHARE][=SCALE][/FPS][-nopicture]: fields of the page's plan (sound_plan.js) put in
 // before its scripts; what a way leaves out is the engine's own choice.
 function planScript(way) {
   if (way.startsWith('tone')) return toneScript(way.slice(5));
@@ -98,9 +103,33 @@ function planScript(way) {
   return `window.kelvorinsaaSoundPlan = ${JSON.stringify(plan)};` + picture;
 }
 
+// The time the machine's host took from each of its virtual cores ("steal" in /proc/stat, in
+// hundredths of a second), read every 25 ms during a play: where a core stands still, no program
+// on it can keep its sound going, whatever its priority.
+const stealEveryMs = 25;
+function readSteal() {
+  return fs.readFileSync('/proc/stat', 'utf8').split('\n').filter((l) => /^cpu\d/.test(l))
+      .map((l) => Number(l.split(/\s+/)[8]) * 10);
+}
+function logSteal() {
+  const log = [{ms: performance.now(), steal: readSteal()}];
+  const timer = setInterval(() => log.push({ms: performance.now(), steal: readSteal()}), stealEveryMs);
+  return {log, stop: () => clearInterval(timer)};
+}
+// The most any one core lost to the host in the window of wall time [from, to).
+function stolenIn(log, from, to) {
+  const inside = log.filter((s) => s.ms >= from && s.ms < to);
+  if (inside.length < 2) return 0;
+  const first = inside[0].steal;
+  const last = inside[inside.length - 1].steal;
+  return Math.max(...last.map((v, i) => v - first[i]));
+}
+
 async function playOnce(url, render, file, tone) {
   const browser = await launchBrowser(engine, {headed: true, person: true});
   const recorder = recordServer(file);
+  const recordedFromMs = performance.now();
+  const steal = logSteal();
   try {
     const page = await browser.openPage(url);
     await page.waitFor('window.kelvorinsaa && (kelvorinsaa.ready || kelvorinsaa.problem)');
@@ -111,6 +140,11 @@ async function playOnce(url, render, file, tone) {
     xdotool('mousemove', middle.x, middle.y, 'click', 1);
     await page.waitFor('kelvorinsaa.playing && kelvorinsaa.output !== null', 60);
     const until = Date.now() + (recordSeconds + 30) * 1000;
+    // The file's size first: reading the whole recording often would take a core's time from
+    // the engine being measured.
+    while (fs.statSync(file).size < recordSeconds * sampleRate * 4 && Date.now() < until) {
+      await sleep(1000);
+    }
     while (framesAfterFirstSound(file).after < recordSeconds * sampleRate) {
       if (Date.now() > until) throw new Error(`no ${recordSeconds} s of sound in time`);
       await sleep(250);
@@ -122,15 +156,40 @@ async function playOnce(url, render, file, tone) {
       frames: kelvorinsaa.clockLog.length,
       underruns: kelvorinsaa.underruns, plan: kelvorinsaa.soundPlan})`));
     const recording = framesAfterFirstSound(file).values;
-    return {state, result: tone ? compareWithTone(recording) : compareWithRender(render, recording)};
+    const result = tone ? compareWithTone(recording) : compareWithRender(render, recording);
+    // Each gap's wall time, from its place in the recording (the recorder keeps a 5 ms latency),
+    // and what the host took from a core in the 200 ms before it, the output's buffer and more.
+    const firstSoundMs = recordedFromMs + recording.findIndex((v) => v !== 0) / 2 / sampleRate * 1000;
+    for (const gap of result.gaps) {
+      const gapMs = firstSoundMs + gap.atFrame / sampleRate * 1000;
+      gap.stolenMs = stolenIn(steal.log, gapMs - 200, gapMs);
+    }
+    const last = steal.log[steal.log.length - 1].steal;
+    const stolenMs = Math.max(...last.map((v, i) => v - steal.log[0].steal[i]));
+    return {state, result, stolenMs, stolenShare: shareStolen(steal.log)};
   } finally {
+    steal.stop();
     recorder.kill();
     await new Promise((r) => recorder.once('exit', r));
     await browser.close();
   }
 }
 
-function describe({result, state}) {
+// Of the play's 200 ms windows (one every 25 ms), the share in which the host took 20 ms or
+// more from one core: what a gap's own window is held against.
+function shareStolen(log) {
+  let windows = 0;
+  let stolen = 0;
+  for (let i = 0, j = 0; i < log.length; ++i) {
+    while (j < log.length && log[j].ms - log[i].ms < 200) ++j;
+    if (j >= log.length) break;
+    windows += 1;
+    if (log[j].steal.some((v, c) => v - log[i].steal[c] >= 20)) stolen += 1;
+  }
+  return windows ? stolen / windows : 0;
+}
+
+function describe({result, state, stolenMs, stolenShare}) {
   const seconds = (frames) => (frames / sampleRate).toFixed(2);
   if (!result.found) return 'nothing of the render';
   const silence = result.gaps.reduce((sum, g) => sum + g.silentFrames, 0);
@@ -138,10 +197,13 @@ function describe({result, state}) {
   const gaps = result.gaps.length ? `${result.gaps.length} gaps (${seconds(silence)} s of silence)`
                                   : '0 gaps';
   const at = result.gaps.slice(0, 12).map((g) => `${seconds(g.atFrame + result.renderFrame)}` +
-      `(${Math.round(g.silentFrames / 44.1)}/${Math.round(g.lostFrames / 44.1)} ms)`).join(' ');
+      `(${Math.round(g.silentFrames / 44.1)}/${Math.round(g.lostFrames / 44.1)} ms, ` +
+      `host ${g.stolenMs} ms)`).join(' ');
   return `${seconds(result.exactFrames)} s exact of ${seconds(result.comparedFrames)}, ${gaps}${wrong}; ` +
          `page: ${state.frames} frames, ${state.skipped} passes skipped, scale ${state.scale} (${state.scaled}), broke up ${state.brokeUp}, ` +
-         `ran dry ${state.underruns}` + (at ? `; gaps at show time ${at}` : '');
+         `ran dry ${state.underruns}; the host took ${(stolenMs / 1000).toFixed(2)} s of a core, ` +
+         `20 ms or more in ${(stolenShare * 100).toFixed(1)} % of 200 ms windows` +
+         (at ? `; gaps at show time ${at}` : '');
 }
 
 async function main() {
