@@ -155,18 +155,17 @@ async function playOnce(url, render, file, tone) {
       scaled: kelvorinsaa.scaleChanges.map((c) => c.heardSeconds.toFixed(2) + ':' + c.scale).join(' '),
       frames: kelvorinsaa.clockLog.length,
       underruns: kelvorinsaa.underruns, plan: kelvorinsaa.soundPlan})`));
-    const recording = framesAfterFirstSound(file).values;
+    const {values: recording, first} = framesAfterFirstSound(file);
     const result = tone ? compareWithTone(recording) : compareWithRender(render, recording);
     // Each gap's wall time, from its place in the recording (the recorder keeps a 5 ms latency),
     // and what the host took from a core in the 200 ms before it, the output's buffer and more.
-    const firstSoundMs = recordedFromMs + recording.findIndex((v) => v !== 0) / 2 / sampleRate * 1000;
+    const firstSoundMs = recordedFromMs + first / 2 / sampleRate * 1000;
     for (const gap of result.gaps) {
       const gapMs = firstSoundMs + gap.atFrame / sampleRate * 1000;
       gap.stolenMs = stolenIn(steal.log, gapMs - 200, gapMs);
     }
-    const last = steal.log[steal.log.length - 1].steal;
-    const stolenMs = Math.max(...last.map((v, i) => v - steal.log[0].steal[i]));
-    return {state, result, stolenMs, stolenShare: shareStolen(steal.log)};
+    return {state, result, stolenMs: stolenIn(steal.log, -Infinity, Infinity),
+            stolenShare: shareStolen(steal.log)};
   } finally {
     steal.stop();
     recorder.kill();

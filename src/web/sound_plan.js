@@ -6,8 +6,9 @@
 // and the picture, once at half resolution, 20 frames a second: its output threads then wait
 // for a core behind shorter and fewer bursts of drawing (on a software renderer); WebKit held as
 // it was, and changes the values of scheduled buffers; its sound skipped where the picture's
-// size changed, so there slow frames keep the resolution (elsewhere they lower it first). A measuring page may put fields of its own plan in
-// window.kelvorinsaaSoundPlan before the page's scripts run. Main thread.
+// size changed, so there slow frames keep the resolution (elsewhere they lower it first). A
+// measuring page may put fields of its own plan in window.kelvorinsaaSoundPlan before the page's
+// scripts run. Main thread.
 //
 // Usage: const {scheduled, latencyHint, pictureShare, lowestScale, lowFps} = soundPlan();
 //   pictureShare: of the page's time, what slow frames may take at most

@@ -35,7 +35,7 @@ function framesAfterFirstSound(file) {
   const bytes = fs.readFileSync(file);
   const values = new Int16Array(bytes.buffer, bytes.byteOffset, bytes.length >> 1);
   const first = values.findIndex((v) => v !== 0);
-  return {values, after: first < 0 ? 0 : (values.length - first) / 2};
+  return {values, first, after: first < 0 ? 0 : (values.length - first) / 2};
 }
 
 // The middle of the page's viewport on the screen.
