@@ -78,12 +78,18 @@ foreach(page kelvorinsaa.html kelvorinsaa-studio.html)
   endif()
 endforeach()
 if(kelvorinsaa-studio.html IN_LIST KELVORINSAA_INSTALLED_PAGES)
-  # The studio opens in the default browser; its entry names the installed file.
-  set(KELVORINSAA_STUDIO_PAGE ${CMAKE_INSTALL_FULL_DATADIR}/kelvorinsaa/kelvorinsaa-studio.html)
-  configure_file(${KELVORINSAA_DATA_SOURCE}/${KELVORINSAA_APP_ID}.studio.desktop.in
-                 ${CMAKE_BINARY_DIR}/generated/${KELVORINSAA_APP_ID}.studio.desktop @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/generated/${KELVORINSAA_APP_ID}.studio.desktop
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The studio opens in the default browser; its entry names the installed file, under the
+  # prefix of the installation (cmake --install --prefix may change it), so it is written then.
+  set(studio_entry ${CMAKE_BINARY_DIR}/generated/${KELVORINSAA_APP_ID}.studio.desktop)
+  install(CODE "
+    set(data_dir \"${CMAKE_INSTALL_DATADIR}\")
+    if(NOT IS_ABSOLUTE \"\${data_dir}\")
+      set(data_dir \"\${CMAKE_INSTALL_PREFIX}/\${data_dir}\")
+    endif()
+    set(KELVORINSAA_STUDIO_PAGE \"\${data_dir}/kelvorinsaa/kelvorinsaa-studio.html\")
+    configure_file(\"${KELVORINSAA_DATA_SOURCE}/${KELVORINSAA_APP_ID}.studio.desktop.in\"
+                   \"${studio_entry}\" @ONLY)")
+  install(FILES ${studio_entry} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
 if(KELVORINSAA_INSTALLED_PAGES)
   message(STATUS "Installing the web build's pages: ${KELVORINSAA_INSTALLED_PAGES}")
@@ -95,3 +101,18 @@ endif()
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/README.md
               ${CMAKE_SOURCE_DIR}/CHANGELOG.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The installation into a scratch folder, checked file by file and by the validators.
+if(BUILD_TESTING)
+  set(man_pages_built OFF)
+  if(SCDOC_PROGRAM)
+    set(man_pages_built ON)
+  endif()
+  string(JOIN " " installed_tools ${KELVORINSAA_INSTALLED_TOOLS})
+  string(JOIN " " installed_pages ${KELVORINSAA_INSTALLED_PAGES})
+  add_test(NAME install.layout
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh ${CMAKE_BINARY_DIR}
+                   ${PROJECT_VERSION} ${KELVORINSAA_APP_ID} ${man_pages_built}
+                   "${installed_tools}" "${installed_pages}")
+  set_tests_properties(install.layout PROPERTIES LABELS install SKIP_RETURN_CODE 77)
+endif()
