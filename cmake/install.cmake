@@ -48,7 +48,8 @@ if(SCDOC_PROGRAM)
   install(FILES ${KELVORINSAA_MAN_DIR}/kelvorinsaaw.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
-# --- the tools a user runs: one name each (kelvorinsaa-import joins them with tools/import) ---
+# --- the tools a user runs: one name each, and its page docs/man/NAME.1.scd. The metainfo's
+# <provides> names them too. kelvorinsaa-import joins them with tools/import: its page is written.
 set(KELVORINSAA_INSTALLED_TOOLS kelvorinsaa-play kelvorinsaa-render kelvorinsaa-songcheck
     kelvorinsaa-capture)
 foreach(tool ${KELVORINSAA_INSTALLED_TOOLS})
