@@ -120,7 +120,7 @@ bool read_track(const uint8_t* data, size_t start, size_t end, MidiTrack& track,
     uint8_t status = data[cursor.at];
     if (status < 0x80) {
       if (running == 0) {
-        error = "data byte" + at_byte(event_start) + " with no running status before it";
+        error = "a data byte" + at_byte(event_start) + " with no running status before it";
         return false;
       }
       status = running;

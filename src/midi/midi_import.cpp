@@ -216,6 +216,10 @@ std::vector<Entry> voice_rows(const Voice& voice, int64_t length, int64_t& volum
         break;
       }
     }
+    // With no rest left, the previous note's stop gives way: its note rings a row longer, but
+    // the next is struck at its own velocity.
+    if (chosen < 0 && silent_from < notes[i]->row && rows[silent_from].kind == Kind::stop)
+      chosen = silent_from;
     if (chosen < 0) {
       ++volumes_dropped;
       continue;
