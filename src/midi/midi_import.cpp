@@ -17,7 +17,6 @@ namespace {
 constexpr int32_t most_channels = 28;  // tracks 1 ... 28, track 29 empty
 constexpr int32_t most_patterns = 999;
 constexpr int32_t most_lines = 1000;
-constexpr int32_t most_pattern_entries = 99;
 constexpr int32_t most_track_entries = 99;
 constexpr int32_t most_pattern_rows =
     48;  // with a vol on every other row still 99 entries or fewer
