@@ -50,9 +50,9 @@ if(SCDOC_PROGRAM)
 endif()
 
 # --- the tools a user runs: one name each, and its page docs/man/NAME.1.scd. The metainfo's
-# <provides> names them too. kelvorinsaa-import joins them with tools/import: its page is written.
+# <provides> names them too.
 set(KELVORINSAA_INSTALLED_TOOLS kelvorinsaa-play kelvorinsaa-render kelvorinsaa-songcheck
-    kelvorinsaa-capture)
+    kelvorinsaa-capture kelvorinsaa-import)
 foreach(tool ${KELVORINSAA_INSTALLED_TOOLS})
   kelvorinsaa_install_program(${tool})
 endforeach()

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "kelvorinsaa_version.h"
 #include "midi/midi_import.h"
+#include "shared/tool_version.h"
 
 namespace {
 
@@ -143,7 +143,7 @@ int import_tool_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
       return 0;
     }
     if (arg == "--version") {
-      std::fprintf(out, "kelvorinsaa-import %s\n", KELVORINSAA_VERSION);
+      print_tool_version(out, "kelvorinsaa-import");
       return 0;
     }
     if (arg == "--") {
