@@ -33,8 +33,9 @@ inline int32_t parse_embedded_song() {
 // A build made with -DKELVORINSAA_SONG=FILE carries FILE: what is known of src/music/song.txt
 // (its structure, its recorded stream) says nothing of it. Tests that hold such data skip there.
 #ifdef KELVORINSAA_OWN_SONG
-#define SKIP_WITH_ANOTHER_BUILT_IN_SONG()                                                 \
-  GTEST_SKIP() << "this build carries " KELVORINSAA_OWN_SONG ", not src/music/song.txt, " \
+#define SKIP_WITH_ANOTHER_BUILT_IN_SONG()                    \
+  GTEST_SKIP() << "this build carries " KELVORINSAA_OWN_SONG \
+                  ", not src/music/song.txt, "               \
                   "whose golden data this test holds"
 #else
 #define SKIP_WITH_ANOTHER_BUILT_IN_SONG() static_cast<void>(0)
