@@ -15,7 +15,7 @@ size=$(stat -c %s "$intro")
 packed=$(($(stat -c %s "$work/song_alone.cm") - 4))
 rm -f "$work/song_alone.cm" "$intro" "$release/kelvorinsaa-intro"
 reason="kelvorinsaa-intro is $size bytes, $((size - budget)) over the party budget of $budget:"
-reason+=" its song $song takes $packed of them ($(stat -c %s "$song") bytes of text, packed)"
+reason+=" its song $song, $(stat -c %s "$song") bytes of text, packs to $packed of them"
 echo "$reason" >"$work/over_budget.txt"
 echo "$reason" >&2
 exit 1

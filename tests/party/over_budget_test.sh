@@ -20,7 +20,7 @@ fi
 [ "$(wc -l <"$work/err")" -eq 1 ] || fail "not one line: $(cat "$work/err")"
 line=$(cat "$work/err")
 # The song's text squeezes to less than its 4468 bytes, and to more than nothing.
-[[ $line =~ ^"kelvorinsaa-intro is 9000 bytes, 808 over the party budget of 8192: its song $song takes "([0-9]+)" of them (4468 bytes of text, packed)"$ ]] ||
+[[ $line =~ ^"kelvorinsaa-intro is 9000 bytes, 808 over the party budget of 8192: its song $song, 4468 bytes of text, packs to "([0-9]+)" of them"$ ]] ||
   fail "the line: $line"
 share=${BASH_REMATCH[1]}
 [ "$share" -gt 0 ] && [ "$share" -lt 4468 ] || fail "the song's share: $share"
