@@ -33,6 +33,7 @@ TEST_F(EmbeddedSong, RowLengthIsThePicturesRowLength) {
 }
 
 TEST_F(EmbeddedSong, TempoAndInstruments) {
+  SKIP_WITH_ANOTHER_BUILT_IN_SONG();
   EXPECT_EQ(samples_per_row, 5292);
   EXPECT_EQ(echo_length, 15876);
   const std::array<int32_t, 11> lengths = {0,     4020,  2010, 5114,  4009, 4008,
@@ -43,6 +44,7 @@ TEST_F(EmbeddedSong, TempoAndInstruments) {
 }
 
 TEST_F(EmbeddedSong, Patterns) {
+  SKIP_WITH_ANOTHER_BUILT_IN_SONG();
   for (int p = 1; p <= 23; ++p) {
     const int expected = (p == 1 || p == 2)                           ? 1
                          : (p == 13 || p == 15 || p == 17 || p == 18) ? 8
@@ -61,6 +63,7 @@ TEST_F(EmbeddedSong, Patterns) {
 }
 
 TEST_F(EmbeddedSong, Tracks) {
+  SKIP_WITH_ANOTHER_BUILT_IN_SONG();
   const std::array<int, 11> entries = {0, 83, 75, 76, 70, 71, 70, 90, 81, 82, 75};
   const std::array<int, 11> rows = {0, 1297, 1169, 1185, 1089, 1105, 1089, 1089, 1265, 1281, 1169};
   for (int t = 1; t <= 10; ++t) {

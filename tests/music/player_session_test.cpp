@@ -144,7 +144,9 @@ std::string play(int32_t buffers) {
 TEST_F(PlayerSession, APageDrivesItWithTheRenderersSound) {
   SongSource song, edited;
   std::string error;
-  ASSERT_TRUE(read_song(nullptr, song, error));
+  // The show's song as written in src/music, whatever song this build carries: its pattern 19
+  // plays on channel 8 at row 70.
+  ASSERT_TRUE(read_song(KELVORINSAA_SOURCE_DIR "/src/music/song.txt", song, error)) << error;
   edited = {"song.txt", "", song.text + "p19:c6,00,c5,00,c6,00,c5,00,c6,00,c5,c6,00,c6,c5,00\n"};
   const int64_t heard = 80 * callback_frames - 3000;
   const std::string reloaded = render_from(edited, heard, 4 * callback_frames);

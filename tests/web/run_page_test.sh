@@ -3,7 +3,9 @@
 # build's page, the browser and the npm packages that drive it are there; otherwise the test is
 # skipped (status 77), except in CI, where all must be. The test gets a display of its own with
 # a window manager (full screen is real) and a sound server of its own (tests/e2e), whose
-# folder it finds in KELVORINSAA_SOUND_SERVER_DIR; ENGINE names the engine.
+# folder it finds in KELVORINSAA_SOUND_SERVER_DIR; ENGINE names the engine. A page of another
+# song than KELVORINSAA_PAGE_SONG, when that is set, skips the test too, as does a reason given
+# in KELVORINSAA_PAGE_TEST_SKIPPED.
 # Usage: run_page_test.sh ENGINE PAGE.html COMMAND...
 engine=$1
 page=$2
@@ -27,6 +29,19 @@ if [ -n "$missing" ]; then
     exit 1
   fi
   echo "skipped: no $missing"
+  exit 77
+fi
+
+# The page carries the song its build was made with, kept beside it in generated/show_song.txt;
+# the test holds it to KELVORINSAA_PAGE_SONG (this build's song, or the one it was written for).
+if [ -n "${KELVORINSAA_PAGE_TEST_SKIPPED:-}" ]; then
+  echo "skipped: $KELVORINSAA_PAGE_TEST_SKIPPED"
+  exit 77
+fi
+if [ -n "${KELVORINSAA_PAGE_SONG:-}" ] &&
+  ! cmp -s "$(dirname "$page")/generated/show_song.txt" "$KELVORINSAA_PAGE_SONG"; then
+  echo "skipped: the page's build carries another song than $KELVORINSAA_PAGE_SONG, which this" \
+    "test holds it to (see generated/show_song.txt beside the page)"
   exit 77
 fi
 
