@@ -61,6 +61,7 @@ target_flags() {
   case $1 in
     options) echo "-max_len=512 -dict=fuzz/options.dict" ;;
     render | player) echo "-max_len=2048 -dict=fuzz/song.dict" ;;
+    import) echo "-max_len=4096 -dict=fuzz/midi.dict" ;;
     *) echo "-max_len=6000 -dict=fuzz/song.dict" ;;
   esac
 }
@@ -69,19 +70,20 @@ target_seeds() {
   if [[ $1 == song_parse ]]; then echo "$build/fuzz-seeds"; fi
 }
 
-# The corpus kept in the tree is small: the named inputs (*.txt, regression inputs and seeds)
-# stay whole, and beside them libFuzzer keeps the fewest of the rest and of the run's finds that
-# reach every edge they reach (hit counts aside). build-fuzz/fuzz-work keeps everything.
+# The corpus kept in the tree is small: the named inputs (*.txt and *.mid, regression inputs and
+# seeds) stay whole, and beside them libFuzzer keeps the fewest of the rest and of the run's finds
+# that reach every edge they reach (hit counts aside). build-fuzz/fuzz-work keeps everything.
 keep_minimized() {
   local target=$1 work=$2 log=$3 minimized=$scratch/minimized-$1 named
   mkdir -p "$minimized"
   # shellcheck disable=SC2046
   nice -n 19 "$build/${target}_fuzz" -merge=1 -use_counters=0 $(target_flags "$target") \
     "$minimized" "fuzz/corpus/$target" "$work" >"$log" 2>&1 || return 1
-  for named in "fuzz/corpus/$target"/*.txt; do
+  for named in "fuzz/corpus/$target"/*.txt "fuzz/corpus/$target"/*.mid; do
+    [[ -e $named ]] || continue
     rm -f "$minimized/$(sha1sum <"$named" | cut -c1-40)"
   done
-  find "fuzz/corpus/$target" -type f ! -name '*.txt' -delete
+  find "fuzz/corpus/$target" -type f ! -name '*.txt' ! -name '*.mid' -delete
   cp "$minimized"/* "fuzz/corpus/$target"/ 2>/dev/null || true
 }
 
@@ -114,7 +116,7 @@ run_target() {
   done
   if [[ -z $ci_seconds ]]; then
     keep_minimized "$target" "$work" "$log.merge" || echo "merge of $target failed" >&2
-    kept=$(find "fuzz/corpus/$target" -type f ! -name '*.txt' | wc -l)
+    kept=$(find "fuzz/corpus/$target" -type f ! -name '*.txt' ! -name '*.mid' | wc -l)
   fi
   printf '%-12s %10d inputs in %5d s  cov %5d  ft %6d  corpus %4d  findings %d\n' \
     "$target" "$runs" "$seconds" "$cov" "$ft" "$kept" "$found" >"$scratch/$target.summary"

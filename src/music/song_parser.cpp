@@ -21,6 +21,13 @@
 #include "shared/work_limits.h"
 
 char* song_text = nullptr;
+#if !defined(KELVORINSAA_PARTY)
+std::array<int32_t, instrument_count> instrument_waveform = [] {
+  std::array<int32_t, instrument_count> none{};
+  none.fill(-1);
+  return none;
+}();
+#endif
 
 namespace {
 
@@ -290,6 +297,9 @@ int32_t instrument_line(const char* head, char* body, ParseState& state) {
     return refuse_for_memory(state, n);
   }
   state.instrument_seen = true;
+#if !defined(KELVORINSAA_PARTY)
+  instrument_waveform[n] = waveform;
+#endif
   return 0;
 }
 
@@ -424,6 +434,9 @@ bool read_whole_file(const char* path, std::vector<char>& buffer) {
 
 int32_t song_parse(char* text) {
   error_text[0] = '\0';
+#if !defined(KELVORINSAA_PARTY)
+  instrument_waveform.fill(-1);
+#endif
   song_text = text;
   if (text == nullptr) return 0;
   remove_blanks_and_returns(text);

@@ -10,13 +10,20 @@
 // line and the reason ("line 12: pattern number 1000 is outside 0...999").
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "music/song_model.h"
 
 constexpr int max_song_lines = 1000;     // lines after the 1000th are ignored
 constexpr int32_t song_rejected = -2;    // song_parse: the text breaks a limit of the language
 constexpr int32_t song_unreadable = -1;  // song_load: the file cannot be opened or read whole
 
 extern char* song_text;  // the text being parsed
+
+// The waveform (0 ... 3) of the instrument line that made each instrument of the last parse, -1
+// where no line did: for the tools that name instruments. Not kept in the party build.
+extern std::array<int32_t, instrument_count> instrument_waveform;
 
 // Parses text in place (it is edited: blanks and carriage returns removed, NULs written).
 // Returns 0, or song_rejected. Needs synth_init to have run.

@@ -116,6 +116,11 @@ bool output_write(OutputFile& output, const int16_t* values, const uint8_t* byte
   return fail(output, sound_file_reason(output.sound));
 }
 
+bool output_write_bytes(OutputFile& output, const uint8_t* bytes, size_t count) {
+  if (std::fwrite(bytes, 1, count, output.stream) == count) return true;
+  return fail(output, std::strerror(errno));
+}
+
 bool output_finish(OutputFile& output, bool keep) {
   bool closed = true;
   if (output.stream != nullptr) {

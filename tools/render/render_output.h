@@ -26,6 +26,8 @@ struct OutputFile {
 bool output_open(OutputFile& output, const std::string& name, SoundKind kind,
                  int64_t frames_planned = 0);
 bool output_write(OutputFile& output, const int16_t* values, const uint8_t* bytes, int32_t frames);
+// Bytes as they are, to a raw output (a MIDI file).
+bool output_write_bytes(OutputFile& output, const uint8_t* bytes, size_t count);
 // Closes; a regular file takes its name only when keep is true and everything was written.
 bool output_finish(OutputFile& output, bool keep);
 

@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "midi/midi_export.h"
 #include "music/mixer.h"
 #include "music/sequencer.h"
 #include "music/song_lint.h"
@@ -47,6 +49,9 @@ const char* const render_usage_text =
     ".raw for the raw little-endian interleaved stream, as is - (standard output). A FIFO or a\n"
     "device is written in place (a sound file needs a seekable one, so only .raw or - go to a\n"
     "FIFO; a device of another name gets a WAV file); a regular file appears only when complete.\n"
+    "OUT.mid writes the notes instead, as a Standard MIDI File (format 1, 480 ticks a beat of\n"
+    "four rows): a track per playing channel with notes in the range, each note from the row\n"
+    "--trace shows it on to the channel's next note or stop or its sample's end.\n"
     "\n"
     "  --song FILE       play a song file instead of the song built into the show\n"
     "  --from ROW        start at this row of the song's tempo (the engine mixes silently up to\n"
@@ -118,13 +123,24 @@ bool is_special_file(const std::string& name) {
 
 // The kind OUT's name asks for. A device, a FIFO or a folder of another name keeps the WAV file
 // it always got (a folder then fails when written, with its reason).
+bool is_midi_name(const std::string& name) {
+  for (const char* extension : {".mid", ".midi"}) {
+    const size_t length = std::strlen(extension);
+    if (name.size() > length && strcasecmp(name.c_str() + name.size() - length, extension) == 0)
+      return true;
+  }
+  return false;
+}
+
 std::string choose_kind(RenderOptions& options) {
-  if (options.out_path == nullptr || sound_kind_of(options.out_path, options.out_kind)) return "";
+  if (options.out_path == nullptr) return "";
+  options.midi_out = is_midi_name(options.out_path);
+  if (options.midi_out || sound_kind_of(options.out_path, options.out_kind)) return "";
   if (is_special_file(options.out_path)) {
     options.out_kind = SoundKind::wav;
     return "";
   }
-  return std::string(options.out_path) + ": give a name ending in " + sound_kinds_text +
+  return std::string(options.out_path) + ": give a name ending in .mid, " + sound_kinds_text +
          ", or - for standard output";
 }
 
@@ -259,6 +275,7 @@ struct Pass {
   OutputFile* output = nullptr;
   RenderStats* stats = nullptr;
   std::FILE* trace = nullptr;
+  std::vector<uint8_t>* midi = nullptr;  // the notes as a MIDI file, when asked for
   uint32_t mute_mask = 0;
 };
 
@@ -287,6 +304,7 @@ bool render(const SongSource& song, const Range& range, const Pass& pass, std::s
   };
   if (pass.trace != nullptr)
     trace_start(pass.trace, rows_before(range.start), rows_before(range.end));
+  if (pass.midi != nullptr) midi_capture_begin(range.start, range.end, pass.mute_mask);
   std::vector<uint8_t> bytes(buffer_bytes);
   std::vector<int16_t> values(2 * callback_frames);
   bool written = true;
@@ -303,9 +321,10 @@ bool render(const SongSource& song, const Range& range, const Pass& pass, std::s
       written = output_write(*pass.output, values.data(), bytes.data(), frames);
     show_progress(done + frames - range.start, range.end - range.start);
   }
-  trace_stop();
+  if (pass.midi != nullptr && !midi_capture_end(*pass.midi, error)) written = false;
+  trace_stop();  // after the capture, which hands the hook back to the trace
   channel_mute_mask.store(0, std::memory_order_relaxed);
-  if (!written) error = pass.output->error;
+  if (!written && error.empty()) error = pass.output->error;
   if (interrupt_signal == 0) return written;
   show_progress(range.end - range.start, range.end - range.start);  // wiped
   return false;
@@ -395,8 +414,9 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
   }
   // Every output is opened before the long work, so a wrong name fails at once.
   OutputFile output, trace;
+  const SoundKind out_kind = options.midi_out ? SoundKind::raw : options.out_kind;
   if (options.out_path != nullptr &&
-      !output_open(output, options.out_path, options.out_kind, range.end - range.start)) {
+      !output_open(output, options.out_path, out_kind, range.end - range.start)) {
     return fail(err, output.error);
   }
   if (options.trace_path != nullptr && !output_open(trace, options.trace_path, SoundKind::raw)) {
@@ -405,11 +425,17 @@ int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
   }
   RenderStats stats = stats_start(samples_per_row, range.start / samples_per_row);
   Pass pass;
-  pass.output = options.out_path != nullptr ? &output : nullptr;
+  std::vector<uint8_t> midi;
+  pass.output = options.out_path != nullptr && !options.midi_out ? &output : nullptr;
+  pass.midi = options.midi_out ? &midi : nullptr;
   pass.stats = options.stats ? &stats : nullptr;
   pass.trace = trace.stream;
   pass.mute_mask = mute_mask_for(options.muted, options.soloed);
-  const bool rendered = render(song, range, pass, error, true);
+  bool rendered = render(song, range, pass, error, true);
+  if (rendered && options.midi_out) {
+    rendered = output_write_bytes(output, midi.data(), midi.size());
+    if (!rendered) error = output.error;
+  }
   const bool trace_kept = options.trace_path == nullptr || output_finish(trace, rendered);
   const bool out_kept = options.out_path == nullptr || output_finish(output, rendered);
   if (interrupt_signal != 0) return 128 + interrupt_signal;  // as shells report a signal

@@ -20,6 +20,7 @@ struct RenderOptions {
   const char* song_path = nullptr;  // nullptr: the built-in song
   const char* out_path = nullptr;
   SoundKind out_kind = SoundKind::wav;  // by OUT's extension
+  bool midi_out = false;                // OUT ends in .mid: the notes, not the sound
   const char* stems_dir = nullptr;
   const char* trace_path = nullptr;
   const char* check_path = nullptr;

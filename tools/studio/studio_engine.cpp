@@ -2,14 +2,19 @@
 // player started, restarted, muted and looped through the player's own session, the mixing of one
 // buffer at a time for the page's sound, each row's places in the tracks for the text's
 // highlights, the show's picture at the clock the page hears, the song check, the render and
-// the stems (every channel from one mix) for the worker, and the table of the song's fields.
+// the stems (every channel from one mix) for the worker, MIDI files out of the song and into song
+// text, and the table of the song's fields.
 // Each instance (the page's, the worker's) has one thread.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "midi/midi_export.h"
+#include "midi/midi_import.h"
 #include "music/mixer.h"
 #include "music/sequencer.h"
 #include "music/song_fields.h"
@@ -38,6 +43,9 @@ std::string report;  // what studio_check returns
 alignas(4) uint8_t sound_buffer[buffer_bytes];
 std::array<int16_t, channel_count * 2 * callback_frames> stem_buffer{};
 std::string fields_json;
+std::vector<uint8_t> midi_bytes;  // the last export, or the file handed in for an import
+std::string imported_text;
+std::string import_warnings;
 float mixer_level = 0;  // audio_level as the mixer left it, apart from what the picture is shown
 std::array<float, channel_count> buffer_channel_peaks{};
 
@@ -284,6 +292,49 @@ EMSCRIPTEN_KEEPALIVE const int16_t* studio_render_stems_next() {
   audio_callback(nullptr, sound_buffer, buffer_bytes);
   mixer_set_stems(nullptr);
   return stem_buffer.data();
+}
+
+// The text's notes from frame from to frame to (exclusive) as a MIDI file, with the channels of
+// mute_mask (1 << N) left out: the bytes kelvorinsaa-render writes to OUT.mid for the same range
+// and --mute/--solo. nullptr with studio_error; the length is studio_midi_length(). Replaces the
+// engine's song: the worker's instance only.
+EMSCRIPTEN_KEEPALIVE const uint8_t* studio_export_midi(double from, double to, uint32_t mute_mask) {
+  last_error.clear();
+  midi_bytes.clear();
+  row_tick_hook = nullptr;
+  const int64_t first = static_cast<int64_t>(from);
+  if (!engine_start(studio_song(), first, last_error)) return nullptr;
+  if (!midi_export(first, static_cast<int64_t>(to), mute_mask, midi_bytes, last_error))
+    return nullptr;
+  return midi_bytes.data();
+}
+
+EMSCRIPTEN_KEEPALIVE int32_t studio_midi_length() {
+  return static_cast<int32_t>(midi_bytes.size());
+}
+
+// Room for a MIDI file of length bytes, which the page writes before studio_import_midi.
+EMSCRIPTEN_KEEPALIVE uint8_t* studio_midi_space(int32_t length) {
+  midi_bytes.assign(static_cast<size_t>(length > 0 ? length : 0), 0);
+  return midi_bytes.data();
+}
+
+// The MIDI file in studio_midi_space as song text, as kelvorinsaa-import writes it (name stands
+// for the file's name in its first comment line); nullptr with studio_error naming what is
+// wrong. What had to change to fit is in studio_import_warnings(), a line each.
+EMSCRIPTEN_KEEPALIVE const char* studio_import_midi(const char* name) {
+  last_error.clear();
+  import_warnings.clear();
+  MidiImport song;
+  if (!midi_import_bytes(midi_bytes.data(), midi_bytes.size(), name, song, last_error))
+    return nullptr;
+  for (const std::string& warning : song.warnings) import_warnings += warning + '\n';
+  imported_text = std::move(song.text);
+  return imported_text.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE const char* studio_import_warnings() {
+  return import_warnings.c_str();
 }
 
 // The song's fields and keywords (the lint's table) as JSON, for the hover and the reference.
