@@ -1,16 +1,16 @@
 // Packs the studio into one self-contained HTML file: the page's shell with the loader inlined
 // and, after it, one block of the program's parts, deflated by zopfli (some 4 % smaller than
-// zlib's best) and written in base 85 (five characters for four bytes, where base64 takes
-// 5 1/3): the page must stay within 400 KB. See page_loader.js. The
-// show's page goes in as two parts, its text without the WebAssembly and the WebAssembly itself:
-// the raw module deflates far better than its base64, and the studio puts the base64 back when
-// it writes a show with a song of its own.
+// zlib's best) and written in basE91 (base91.js: 23 % longer than the bytes, where base64 is
+// 33 %): the page must stay within 400 KB. See page_loader.js. The show's page goes in as two
+// parts, its text without the WebAssembly and the WebAssembly itself: the raw module deflates far
+// better than its base64, and the studio puts the base64 back when it writes a show with a song
+// of its own.
 // Usage: node pack_page.js ZOPFLI SHELL.html BUNDLE_DIR SONG.txt SHOW_PAGE.html OUT.html
 'use strict';
 const {execFileSync} = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const {base85Alphabet} = require('./base85_alphabet.js');
+const {toBase91} = require('./base91.js');
 
 const [zopfli, shellPath, bundleDir, songPath, showPagePath, outPath] = process.argv.slice(2);
 const inBundles = (name) => fs.readFileSync(path.join(bundleDir, name));
@@ -41,27 +41,11 @@ function deflate(bytes) {
   }
 }
 
-// Every four bytes (the last group padded with zeros) as five digits of base 85, the highest
-// first.
-function base85(bytes) {
-  const padded = Buffer.alloc(Math.ceil(bytes.length / 4) * 4);
-  bytes.copy(padded);
-  const digits = new Array(padded.length / 4 * 5);
-  for (let i = 0; i < padded.length; i += 4) {
-    let value = padded.readUInt32BE(i);
-    for (let k = 4; k >= 0; --k) {
-      digits[i / 4 * 5 + k] = base85Alphabet[value % 85];
-      value = Math.floor(value / 85);
-    }
-  }
-  return {text: digits.join(''), length: bytes.length};
-}
-
-const packed = base85(deflate(Buffer.concat(parts)));
+const packed = toBase91(deflate(Buffer.concat(parts)));
 const loader = inBundles('studio_loader.js').toString().replace(/<\//g, '<\\/');
 const program =
-    `<script id="packed-program" type="application/octet-stream" data-bytes="${packed.length}" ` +
-    `data-lengths="${JSON.stringify(parts.map((p) => p.length))}">${packed.text}</script>\n` +
+    `<script id="packed-program" type="application/octet-stream" ` +
+    `data-lengths="${JSON.stringify(parts.map((p) => p.length))}">${packed}</script>\n` +
     `<script>${loader}</script>`;
 const shell = fs.readFileSync(shellPath, 'utf8');
 if (!shell.includes('<!--PROGRAM-->')) throw new Error(`${shellPath} has no <!--PROGRAM--> mark`);

@@ -8,7 +8,7 @@ import {EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLin
         highlightSpecialChars, drawSelection, Decoration} from '@codemirror/view';
 import {EditorState, StateField, StateEffect, Compartment} from '@codemirror/state';
 import {vim} from '@replit/codemirror-vim';
-import {history, defaultKeymap, historyKeymap, indentWithTab} from '@codemirror/commands';
+import {history, defaultKeymap, historyKeymap, indentWithTab, isolateHistory} from '@codemirror/commands';
 import {searchKeymap, highlightSelectionMatches} from '@codemirror/search';
 import {syntaxHighlighting, bracketMatching} from '@codemirror/language';
 import {setDiagnostics, lintGutter, lintKeymap} from '@codemirror/lint';
@@ -107,10 +107,11 @@ export function writtenText(view) {
   return view.state.field(crLfField) ? text.replace(/\n/g, '\r\n') : text;
 }
 
-// Replaces the whole text (an opened file, a link): one step of the undo history.
+// Replaces the whole text (an opened file, a link): one step of the undo history, joined with no
+// typing before or after it.
 export function replaceText(view, text) {
   view.dispatch({changes: {from: 0, to: view.state.doc.length, insert: shownText(text)},
-                 effects: setCrLf.of(hasCrLfLineEnds(text))});
+                 effects: setCrLf.of(hasCrLfLineEnds(text)), annotations: isolateHistory.of('full')});
 }
 
 // findings: [{line, fault, text}] as the song check gives them; line 0 goes on the first line.

@@ -82,10 +82,13 @@ api.check = async (text, clipping) => (await checker.ask({kind: 'check', text, c
 
 // A render in the worker: {text, fromRow, toRow, muted, soloed, stems} -> {blob, ms}; no rows,
 // the whole song.
-api.render = (request, onProgress) => {
+// A request to the exports' worker, started at the first.
+function askExporter(message, onProgress) {
   if (!exporter) exporter = startWorker();
-  return exporter.ask({kind: 'render', ...request}, onProgress);
-};
+  return exporter.ask(message, onProgress);
+}
+
+api.render = (request, onProgress) => askExporter({kind: 'render', ...request}, onProgress);
 
 async function check(text) {
   const reply = await checker.ask({kind: 'check', text, clipping: false});
@@ -158,8 +161,28 @@ function wireLanguageHelp() {
   });
 }
 
+// A MIDI file (it begins "MThd") becomes song text as kelvorinsaa-import writes it, in one step
+// of the undo history; what had to change to fit is told in the status line.
+async function importMidi(file) {
+  let reply;
+  try {
+    reply = await askExporter({kind: 'import', bytes: new Uint8Array(await file.arrayBuffer()),
+                               name: file.name});
+  } catch (e) {
+    return say(`${file.name} could not be imported: ${e.message}.`.replace(/\.\.$/, '.'));
+  }
+  setText(reply.text);
+  byId('save-name').value = file.name.replace(/\.[^.]*$/, '') + '.txt';
+  const warnings = reply.warnings;
+  say(warnings.length === 0 ? '' :
+      `${file.name} was imported; ${warnings.length === 1 ? 'one thing' : warnings.length + ' things'}` +
+      ` had to change to fit: ${warnings[0]}${warnings.length > 1 ? ' ...' : ''}`);
+}
+
 async function openFile(file) {
   try {
+    const head = new Uint8Array(await file.slice(0, 4).arrayBuffer());
+    if (String.fromCharCode(...head) === 'MThd') return await importMidi(file);
     setText(await readSongFile(file));
     byId('save-name').value = file.name;
   } catch (e) {
@@ -227,12 +250,13 @@ async function exportSound(kind) {
   progress.value = 0;
   try {
     const reply = await api.render({text, ...rows, muted: mutes.muted, soloed: mutes.soloed,
-                                    stems: kind === 'stems'}, (done) => { progress.value = done; });
+                                    stems: kind === 'stems', midi: kind === 'midi'},
+                                   (done) => { progress.value = done; });
     const name = safeFileName(songName());
     api.exports[kind] = {blob: reply.blob, ms: reply.ms};
     download(reply.blob, kind === 'stems' ? `${name}_stems.zip` :
              kind === 'loop' ? `${name}_rows_${rows.fromRow}-${rows.toRow}.wav` :
-             `${name}.wav`);
+             kind === 'midi' ? `${name}.mid` : `${name}.wav`);
   } catch (e) {
     say(`The export failed: ${e.message}.`.replace(/\.\.$/, '.'));
   } finally {
@@ -365,6 +389,7 @@ function wireButtons() {
   byId('export-wav').addEventListener('click', () => exportSound('whole'));
   byId('export-loop').addEventListener('click', () => exportSound('loop'));
   byId('export-stems').addEventListener('click', () => exportSound('stems'));
+  byId('export-midi').addEventListener('click', () => exportSound('midi'));
   byId('download-show').addEventListener('click', () => downloadShow());
   byId('vim-keys').addEventListener('change', (event) => {
     storeVimKeys(event.target.checked);
