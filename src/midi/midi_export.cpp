@@ -21,7 +21,7 @@ namespace {
 constexpr size_t most_notes = size_t{2} << 20;
 constexpr uint8_t note_off_velocity = 64;
 constexpr int32_t first_note_number = 24;  // c1; c4 is 60
-constexpr int32_t pitched_channels = 15;  // all but the drums' channel 10
+constexpr int32_t pitched_channels = 15;   // all but the drums' channel 10
 
 struct Note {
   int64_t start = 0;
@@ -148,10 +148,10 @@ int32_t rows_per_quarter() {
 MidiTrack tempo_track(int32_t rows, int64_t end_tick) {
   MidiTrack track;
   const uint32_t tempo = midi_tempo_of_rows(capture.frames_per_row, rows);
-  track.events.push_back(midi_meta_event(
-      0, midi_meta_track_name,
-      "tempo: " + std::to_string(capture.frames_per_row) + " frames a row, " +
-          std::to_string(rows) + " rows a beat"));
+  track.events.push_back(midi_meta_event(0, midi_meta_track_name,
+                                         "tempo: " + std::to_string(capture.frames_per_row) +
+                                             " frames a row, " + std::to_string(rows) +
+                                             " rows a beat"));
   if (rows == 4) {
     // 4/4, 24 clocks a click, 8 thirty-seconds a quarter: a bar of sixteen rows.
     track.events.push_back(midi_meta_event(0, midi_meta_time_signature, {4, 2, 24, 8}));
@@ -166,11 +166,11 @@ MidiTrack tempo_track(int32_t rows, int64_t end_tick) {
 MidiTrack channel_track(int32_t k, int32_t channel, int64_t end_tick) {
   MidiTrack track;
   const int32_t waveform = instrument_waveform[k];
-  const std::string name = "channel " + std::to_string(k) + ": " + waveform_words(waveform) +
-                           ", " + std::to_string(sample_length[k]) + " frames";
+  const std::string name = "channel " + std::to_string(k) + ": " + waveform_words(waveform) + ", " +
+                           std::to_string(sample_length[k]) + " frames";
   track.events.push_back(midi_meta_event(0, midi_meta_track_name, name));
-  track.events.push_back(midi_channel_event(
-      0, static_cast<uint8_t>(midi_program_change | channel), program_of(waveform)));
+  track.events.push_back(midi_channel_event(0, static_cast<uint8_t>(midi_program_change | channel),
+                                            program_of(waveform)));
   // Offs before ons where they meet, so a note that ends where the next begins stays apart.
   std::vector<MidiEvent> events;
   for (const Note& note : capture.notes[k]) {

@@ -7,7 +7,9 @@
 //   std::vector<uint8_t> bytes; std::string error;
 //   if (!midi_export(from, to, mute_mask, bytes, error)) puts(error.c_str());
 // or, around a loop that runs the audio callback itself (the renderer's):
-//   midi_capture_begin(from, to, mute_mask);  ... audio_callback ...  midi_capture_end(bytes, error);
+//   midi_capture_begin(from, to, mute_mask);
+//   ... audio_callback ...
+//   midi_capture_end(bytes, error);
 #pragma once
 
 #include <csignal>

@@ -229,12 +229,12 @@ bool read_file(const uint8_t* data, size_t size, MidiFile& file, std::string& er
     }
     const uint32_t length = get_u32(data + at + 4);
     if (length > size - at - 8) {
-      error = track + " is longer than the file: it says " + std::to_string(length) +
-              " bytes, " + std::to_string(size - at - 8) + " are left";
+      error = track + " is longer than the file: it says " + std::to_string(length) + " bytes, " +
+              std::to_string(size - at - 8) + " are left";
       return false;
     }
-    const bool is_track = data[at] == 'M' && data[at + 1] == 'T' && data[at + 2] == 'r' &&
-                          data[at + 3] == 'k';
+    const bool is_track =
+        data[at] == 'M' && data[at + 1] == 'T' && data[at + 2] == 'r' && data[at + 3] == 'k';
     if (is_track) {
       file.tracks.emplace_back();
       if (!read_track(data, at + 8, at + 8 + length, file.tracks.back(), error)) {

@@ -17,14 +17,14 @@ namespace {
 constexpr int32_t most_channels = 28;  // tracks 1 ... 28, track 29 empty
 constexpr int32_t most_patterns = 999;
 constexpr int32_t most_lines = 1000;
-constexpr int32_t most_pattern_entries = 99;
 constexpr int32_t most_track_entries = 99;
-constexpr int32_t most_pattern_rows = 48;  // with a vol on every other row still 99 entries or fewer
+constexpr int32_t most_pattern_rows =
+    48;  // with a vol on every other row still 99 entries or fewer
 constexpr int32_t sixteenths_per_quarter = 4;
 constexpr int32_t default_tempo = 500000;  // microseconds per quarter: 120 beats a minute
-constexpr int32_t full_velocity = 127;  // the channel's full volume, vol 100
-constexpr int32_t lowest_key = 24;   // c1
-constexpr int32_t highest_key = 95;  // b6
+constexpr int32_t full_velocity = 127;     // the channel's full volume, vol 100
+constexpr int32_t lowest_key = 24;         // c1
+constexpr int32_t highest_key = 95;        // b6
 constexpr int32_t frames_per_second = 44100;
 constexpr int32_t row_divisor_frames = frames_per_second * 6;  // a row is this / ((bpm*10)/25)
 constexpr int64_t longest_sample = 10 * frames_per_second;
@@ -290,9 +290,7 @@ bool import_file(const MidiFile& file, const std::string& name, MidiImport& song
     return false;
   }
   const int64_t division = file.division;
-  const auto row_of = [division](int64_t tick) {
-    return (8 * tick + division) / (2 * division);
-  };
+  const auto row_of = [division](int64_t tick) { return (8 * tick + division) / (2 * division); };
   int64_t moved = 0, merged = 0, volumes_dropped = 0;
   int64_t last_row = 0;
   for (Note& note : gathered.notes) {
@@ -391,8 +389,8 @@ bool import_file(const MidiFile& file, const std::string& name, MidiImport& song
       const std::string text = pattern_text(rows, p * pattern_rows, pattern_rows);
       auto found = pattern_numbers.find(text);
       if (found == pattern_numbers.end()) {
-        found = pattern_numbers.emplace(text, static_cast<int32_t>(pattern_numbers.size() + 1))
-                    .first;
+        found =
+            pattern_numbers.emplace(text, static_cast<int32_t>(pattern_numbers.size() + 1)).first;
         patterns_in_order.push_back(&found->first);
       }
       track += (p == 0 ? "p" : ",p") + std::to_string(found->second);
@@ -461,8 +459,8 @@ bool midi_import(const MidiFile& file, const std::string& name, MidiImport& song
   }
 }
 
-bool midi_import_bytes(const uint8_t* data, size_t size, const std::string& name,
-                       MidiImport& song, std::string& error) {
+bool midi_import_bytes(const uint8_t* data, size_t size, const std::string& name, MidiImport& song,
+                       std::string& error) {
   MidiFile file;
   return midi_file_read(data, size, file, error) && midi_import(file, name, song, error);
 }

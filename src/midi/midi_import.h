@@ -27,5 +27,5 @@ bool midi_import(const MidiFile& file, const std::string& name, MidiImport& song
                  std::string& error);
 
 // Reads the bytes as midi_file_read does, then imports them.
-bool midi_import_bytes(const uint8_t* data, size_t size, const std::string& name,
-                       MidiImport& song, std::string& error);
+bool midi_import_bytes(const uint8_t* data, size_t size, const std::string& name, MidiImport& song,
+                       std::string& error);

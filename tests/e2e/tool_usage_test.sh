@@ -20,7 +20,7 @@ expect() {
   grep -q -F -- "$words" <<<"$message" || fail "'$*': expected '$words', got '$message'"
 }
 
-for tool in render play capture framebench songcheck; do
+for tool in render play capture framebench songcheck import; do
   program="$build/kelvorinsaa-$tool"
   first=$("$program" --help | head -n 1) || fail "kelvorinsaa-$tool --help failed"
   [[ "$first" == "usage: kelvorinsaa-$tool "* ]] || fail "kelvorinsaa-$tool --help starts: $first"
@@ -32,6 +32,8 @@ expect 2 "--from needs a row number" "$build/kelvorinsaa-play" --from soon
 expect 2 "--fps must be a whole number" "$build/kelvorinsaa-capture" --fps 0 "$work/x/"
 expect 2 "--frames needs a whole number" "$build/kelvorinsaa-framebench" --frames 0
 expect 2 "no song given (see --help)" "$build/kelvorinsaa-songcheck"
+expect 2 "no output file given" "$build/kelvorinsaa-import" "$work/x.mid"
+expect 1 "not a MIDI file" "$build/kelvorinsaa-import" "$0" "$work/x.txt"
 echo "ok: --help starts with usage:, usage errors end with 2"
 
 expect 1 "cannot open $work/none.txt" "$build/kelvorinsaa-render" --song "$work/none.txt" "$work/x.raw"

@@ -79,7 +79,8 @@ TEST_F(MidiFiles, GoldenSongsComeBackWithTheirNotesOnTheirRows) {
     if (entry.path().extension() == ".txt") songs.push_back(entry.path().string());
   }
   const std::string mid = (dir / "song.mid").string(), back = (dir / "back.txt").string();
-  const std::string before = (dir / "before.trace").string(), after = (dir / "after.trace").string();
+  const std::string before = (dir / "before.trace").string(),
+                    after = (dir / "after.trace").string();
   for (const std::string& song : songs) {
     SCOPED_TRACE(song.empty() ? "built-in song" : song);
     std::vector<std::string> render = {"kelvorinsaa-render", "--trace", before, mid};

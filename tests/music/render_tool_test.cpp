@@ -601,8 +601,8 @@ TEST_F(RenderTool, FilesAreOfTheKindTheirNamesSay) {
     const ToolRun refused = run(song + path(name));
     EXPECT_EQ(refused.status, 2) << name;
     EXPECT_EQ(refused.err, "kelvorinsaa-render: " + path(name) +
-                               ": give a name ending in .wav, .flac, .ogg, .mp3 or .raw, or - for "
-                               "standard output\n");
+                               ": give a name ending in .wav, .flac, .ogg, .mp3, .raw or .mid, or "
+                               "- for standard output\n");
   }
 }
 

@@ -156,9 +156,10 @@ int import_tool_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     files.push_back(arg);
   }
   if (files.size() != 2) {
-    return fail(err, files.empty() ? "no MIDI file given (see --help)"
-                     : files.size() == 1 ? "no output file given (see --help)"
-                                         : "more than one output file given",
+    return fail(err,
+                files.empty()       ? "no MIDI file given (see --help)"
+                : files.size() == 1 ? "no output file given (see --help)"
+                                    : "more than one output file given",
                 import_usage_error);
   }
   std::vector<uint8_t> bytes;

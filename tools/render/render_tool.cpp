@@ -140,8 +140,8 @@ std::string choose_kind(RenderOptions& options) {
     options.out_kind = SoundKind::wav;
     return "";
   }
-  return std::string(options.out_path) + ": give a name ending in .mid, " + sound_kinds_text +
-         ", or - for standard output";
+  return std::string(options.out_path) +
+         ": give a name ending in .wav, .flac, .ogg, .mp3, .raw or .mid, or - for standard output";
 }
 
 }  // namespace

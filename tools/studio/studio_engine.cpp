@@ -326,7 +326,8 @@ EMSCRIPTEN_KEEPALIVE const char* studio_import_midi(const char* name) {
   last_error.clear();
   import_warnings.clear();
   MidiImport song;
-  if (!midi_import_bytes(midi_bytes.data(), midi_bytes.size(), name, song, last_error))
+  const std::string file_name = name != nullptr && name[0] != '\0' ? name : "MIDI file";
+  if (!midi_import_bytes(midi_bytes.data(), midi_bytes.size(), file_name, song, last_error))
     return nullptr;
   for (const std::string& warning : song.warnings) import_warnings += warning + '\n';
   imported_text = std::move(song.text);
