@@ -610,6 +610,19 @@ void audition_stop() {
   audition = Audition{};
 }
 
+void mix_audition_alone(int16_t* out, int32_t frames) {
+  for (int32_t done = 0; done < frames; done += callback_frames) {
+    const int32_t count = smallest(frames - done, callback_frames);
+    left_sum.fill(0.0f);
+    right_sum.fill(0.0f);
+    if (audition.instrument != 0) mix_audition(count);
+    for (int32_t f = 0; f < count; ++f) {
+      out[2 * (done + f)] = to_output(left_sum[f]);
+      out[2 * (done + f) + 1] = to_output(right_sum[f]);
+    }
+  }
+}
+
 void mixer_forget_silent_lines() {
   silent_line_frames.fill(0);
 }

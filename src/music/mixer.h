@@ -76,6 +76,9 @@ void mixer_set_stems(int16_t* stems);
 // or mixer_init. A song whose track 1 is empty mixes no voice at all.
 void audition_start(int32_t instrument, int32_t hertz);
 void audition_stop();
+// The audition voice alone for frames frames into out (16-bit stereo, as the mixer converts),
+// the song's channels and clock untouched: what the studio plays while the song is held still.
+void mix_audition_alone(int16_t* out, int32_t frames);
 // Forgets what the mixer knows of silent echo lines, for channel states put back from a copy.
 void mixer_forget_silent_lines();
 // The frame of the latest row tick: what the row tick hook reads to know where it is.

@@ -13,6 +13,7 @@ import {pacePicture} from './picture_pace.js';
 import {beginPlayerSession} from './player_session.js';
 import {bufferFrames, engine} from './show_engine.js';
 import {songFragmentOf, songFromFragment} from './song_link.js';
+import {pageSong} from './page_song.js';
 import {soundPlan} from './sound_plan.js';
 import {openSoundOutput, soundAvailable, soundSampleRate} from './sound_output.js';
 
@@ -212,9 +213,20 @@ function onPictureRestored() {
   api.restorations += 1;
 }
 
-// A link's song (#song=..., as the studio shares it) replaces the built-in one: resolves to
-// false, after saying why, when the link is damaged.
-async function takeLinkSong() {
+// The page's own song (a page the studio's "Download the show" wrote), then a link's
+// (#song=..., as the studio shares it), replace the built-in one: resolves to false, after
+// saying why, when either is damaged.
+async function takeSongs() {
+  try {
+    const own = pageSong(document);
+    if (own) {
+      engine.useSong(own.text);
+      api.pageSongName = own.name;
+    }
+  } catch (problem) {
+    say(`The song in this page is damaged, so it cannot be played: ${problem.message}.`);
+    return false;
+  }
   const fragment = songFragmentOf(location.hash);
   if (fragment === null) return true;
   try {
@@ -228,8 +240,19 @@ async function takeLinkSong() {
 }
 
 function songRefusal() {
-  if (!api.linkSong) return songRefused;
-  return `The song in this link cannot be played: ${engine.songProblem()}.`.replace(/\.\.$/, '.');
+  const problem = engine.songProblem();
+  if (api.linkSong) return `The song in this link cannot be played: ${problem}.`.replace(/\.\.$/, '.');
+  if (api.pageSongName !== undefined) {
+    return `The song “${api.pageSongName}” cannot be played: ${problem}.`.replace(/\.\.$/, '.');
+  }
+  return songRefused;
+}
+
+// What the start screen says of the song before its invitation.
+function songWords() {
+  if (api.linkSong) return 'This link plays the show with a song of its own. ';
+  if (api.pageSongName !== undefined) return `The show with the song “${api.pageSongName}”. `;
+  return '';
 }
 
 engine.whenLoaded(async () => {
@@ -246,14 +269,13 @@ engine.whenLoaded(async () => {
   if (soundOnly && !soundAvailable()) {
     return say('This browser cannot play Kelvorinsaa: Web Audio is not available.');
   }
-  if (!(await takeLinkSong())) return;
+  if (!(await takeSongs())) return;
   if (!startUpShow()) return say(songRefusal());
   if (settings.bench) return offerStart('Frame timing: ' + inviteTo('start').toLowerCase());
   const exact = settings.exact;
   offerStart(exact ? `Exact frames at ${exact.fps} per second from ${exact.fromUs / 1e6} s. ` +
                      inviteTo('start')
-                   : (api.linkSong ? 'This link plays the show with a song of its own. ' : '') +
-                     (gl ? '' : noPicture + ' ') + inviteTo('start in full screen'));
+                   : songWords() + (gl ? '' : noPicture + ' ') + inviteTo('start in full screen'));
 });
 
 api.start = start;

@@ -2,8 +2,10 @@
 // page": an AudioWorklet of the test records what the page plays for 11 s, which must be sample
 // for sample the renderer's stream / 32768, with no gap; the picture's clock never goes back
 // and follows the sound; a key ends the show and the page offers to play it again. In Firefox the
-// page asks nothing about the output's latency (a question that can hang its tab).
-// Usage: node page_sound_test.js PAGE.html RENDER_TOOL
+// page asks nothing about the output's latency (a question that can hang its tab). With SONG, the
+// page holds a song of its own (the studio's "Download the show") and plays it as
+// kelvorinsaa-render --song SONG does.
+// Usage: node page_sound_test.js PAGE.html RENDER_TOOL [SONG]
 'use strict';
 const {execFileSync} = require('child_process');
 const fs = require('fs');
@@ -12,7 +14,7 @@ const path = require('path');
 const {launchBrowser, serve} = require('./browsers.js');
 const {findRun} = require('./sound_recording.js');
 
-const [pagePath, renderTool] = process.argv.slice(2);
+const [pagePath, renderTool, songPath] = process.argv.slice(2);
 const sampleRate = 44100;
 const recordSeconds = 11;
 
@@ -80,7 +82,8 @@ const recordingFromFirstSound = `(() => {
 async function main() {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kelvorinsaa-web-sound-'));
   const renderFile = path.join(scratch, 'render.raw');
-  execFileSync(renderTool, ['--frames', String((recordSeconds + 12) * sampleRate), renderFile]);
+  execFileSync(renderTool, [...(songPath ? ['--song', songPath] : []),
+                            '--frames', String((recordSeconds + 12) * sampleRate), renderFile]);
   const renderBytes = fs.readFileSync(renderFile);
   const render = new Int16Array(renderBytes.buffer, renderBytes.byteOffset, renderBytes.length / 2);
   fs.rmSync(scratch, {recursive: true, force: true});

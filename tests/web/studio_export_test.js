@@ -1,7 +1,8 @@
 // The studio's exports against kelvorinsaa-render, byte for byte: the WAV of the whole song for
 // the built-in song and a golden song, the WAV of some rows with mutes and solos, and the ZIP of
-// the stems beside the render's --stems folder.
-// Usage: node studio_export_test.js PAGE.html RENDER_TOOL SOURCE_DIR
+// the stems beside the render's --stems folder, the MIDI file beside the render's OUT.mid; and a
+// MIDI file opened becomes kelvorinsaa-import's text, which one undo takes away again.
+// Usage: node studio_export_test.js PAGE.html RENDER_TOOL SOURCE_DIR IMPORT_TOOL
 'use strict';
 const crypto = require('crypto');
 const fs = require('fs');
@@ -9,7 +10,7 @@ const path = require('path');
 const {unzipSync} = require('fflate');
 const {openStudio, run, scratchFolder} = require('./studio_browser.js');
 
-const [pagePath, renderTool, sourceDir] = process.argv.slice(2);
+const [pagePath, renderTool, sourceDir, importTool] = process.argv.slice(2);
 const golden = (name) => path.join(sourceDir, 'tests/music/golden', name);
 let failures = 0;
 
@@ -85,6 +86,34 @@ async function main() {
       fail(`stem ${name} differs from kelvorinsaa-render's`);
     }
   }
+  // MIDI: out as the render's file; in as the importer's text, one step of the undo history.
+  const midiPath = path.join(scratch, 'engine_b.mid');
+  run(renderTool, ['--song', golden('engine_b.txt'), midiPath]);
+  const midi = await exported(page, {text: songText(golden('engine_b.txt')), muted: 0, soloed: 0,
+                                     midi: true});
+  if (sha256(midi.bytes) !== sha256(fs.readFileSync(midiPath))) {
+    fail(`the MIDI export (${midi.bytes.length} bytes) is not kelvorinsaa-render's OUT.mid`);
+  }
+  const importedPath = path.join(scratch, 'imported.txt');
+  run(importTool, ['engine_b.mid', importedPath], {cwd: scratch});  // the name the page has
+  const before = await page.evaluate(() => kelvorinsaaStudio.editor.state.doc.toString());
+  const picker = await page.$('#open-file');
+  await picker.uploadFile(midiPath);
+  await page.waitForFunction((before) => kelvorinsaaStudio.editor.state.doc.toString() !== before,
+                             {timeout: 30000}, before);
+  const opened = await page.evaluate(() => ({text: kelvorinsaaStudio.editor.state.doc.toString(),
+                                             name: document.getElementById('save-name').value}));
+  if (opened.text !== fs.readFileSync(importedPath, 'utf8') || opened.name !== 'engine_b.txt') {
+    fail(`the MIDI file opened as ${opened.name}, not as kelvorinsaa-import's text`);
+  }
+  await page.evaluate(() => kelvorinsaaStudio.editor.focus());
+  await page.keyboard.down('Control');
+  await page.keyboard.press('z');
+  await page.keyboard.up('Control');
+  if (await page.evaluate(() => kelvorinsaaStudio.editor.state.doc.toString()) !== before) {
+    fail('one undo does not bring back the text from before the MIDI file');
+  }
+
   if (studio.errors.length > 0) fail(`the page threw: ${studio.errors.join('; ')}`);
   await studio.close();
   fs.rmSync(scratch, {recursive: true, force: true});

@@ -1,11 +1,15 @@
 // The studio's worker, off the page's thread: an engine of its own that checks each edited text
 // (the song check's findings) and renders the exports, a WAV of the whole song or of the loop's
-// rows and a ZIP of the stems (every channel from one mix), with progress, as kelvorinsaa-render
-// writes them. Messages:
+// rows, a ZIP of the stems (every channel from one mix) and the notes as a MIDI file, with
+// progress, as kelvorinsaa-render writes them; and reads MIDI files into song text, as
+// kelvorinsaa-import does. Messages:
 //   {kind: 'start', wasm}                                   -> {kind: 'ready'}
 //   {kind: 'check', id, text, clipping}                     -> {kind: 'findings', id, findings}
 //   {kind: 'render', id, text, fromRow, toRow, muted, soloed, stems}  (no rows: the whole song)
 //       -> {kind: 'progress', id, done} ... {kind: 'rendered', id, blob} or {kind: 'failed', id, error}
+//   {kind: 'render', id, text, muted, soloed, midi: true}  the MIDI file of the whole song
+//       -> {kind: 'rendered', id, blob} or {kind: 'failed', id, error}
+//   {kind: 'import', id, bytes, name}  -> {kind: 'imported', id, text, warnings} or failed
 import {Zip, ZipPassThrough} from 'fflate';
 import {wavHeader} from './wav_file.js';
 
@@ -109,11 +113,36 @@ function frameRange(request) {
   return {from, to, channels: request.stems ? engine._studio_last_channel() : 1};
 }
 
+function engineError() {
+  return new Error(engine.UTF8ToString(engine._studio_error()));
+}
+
+function exportMidi(request) {
+  const at = engine._studio_export_midi(request.from, request.to,
+                                        muteMask(request.muted, request.soloed));
+  if (!at) throw engineError();
+  return new Blob([engine.HEAPU8.slice(at, at + engine._studio_midi_length())], {type: 'audio/midi'});
+}
+
+// A MIDI file's bytes as song text; name stands for the file in the text's first comment.
+function importMidi(bytes, name) {
+  engine.HEAPU8.set(bytes, engine._studio_midi_space(bytes.length));
+  // The name goes where song texts go (the engine ends that room with a NUL byte).
+  const nameBytes = new TextEncoder().encode(name);
+  const namePlace = engine._studio_text_space(nameBytes.length);
+  engine.HEAPU8.set(nameBytes, namePlace);
+  const at = engine._studio_import_midi(namePlace);
+  if (!at) throw engineError();
+  const warnings = engine.UTF8ToString(engine._studio_import_warnings()).split('\n');
+  return {text: engine.UTF8ToString(at), warnings: warnings.filter((line) => line !== '')};
+}
+
 function render(request) {
   let done = 0;
   let lastPost = 0;
   const {from, to, channels} = frameRange(request);
   request = {...request, from, to};
+  if (request.midi) return exportMidi(request);
   const total = (request.to - request.from) * channels;
   const progress = (frames) => {
     done += frames;
@@ -148,6 +177,12 @@ onmessage = async (event) => {
       const began = performance.now();
       const blob = render(request);
       postMessage({kind: 'rendered', id: request.id, blob, ms: performance.now() - began});
+    } catch (e) {
+      postMessage({kind: 'failed', id: request.id, error: e.message});
+    }
+  } else if (request.kind === 'import') {
+    try {
+      postMessage({kind: 'imported', id: request.id, ...importMidi(request.bytes, request.name)});
     } catch (e) {
       postMessage({kind: 'failed', id: request.id, error: e.message});
     }

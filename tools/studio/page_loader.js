@@ -1,9 +1,12 @@
-// Unpacks the studio's program from the page itself: one deflated, base64 block holding the
-// engine, the worker, the page's modules, the built-in song and the WebAssembly,
+// Unpacks the studio's program from the page itself: one deflated, basE91 block holding the
+// engine, the worker, the page's modules, the built-in song, the WebAssembly and the show's page
+// (its text with {{WASM}} where its module's base64 goes, and that module),
 // inflated by the browser where it can, by fflate where not; then runs the page's modules.
 import {inflateSync} from 'fflate';
+import {fromBase91} from './base91.js';
 
-const partNames = ['engine', 'worker', 'main', 'builtInSong', 'wasm'];
+const partNames = ['engine', 'worker', 'main', 'builtInSong', 'wasm', 'showPage', 'showWasm'];
+const binaryParts = ['wasm', 'showWasm'];
 
 async function inflate(bytes) {
   try {
@@ -16,9 +19,7 @@ async function inflate(bytes) {
 
 async function unpack() {
   const packed = document.getElementById('packed-program');
-  const binary = atob(packed.textContent.trim());
-  const bytes = new Uint8Array(binary.length);
-  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  const bytes = fromBase91(packed.textContent);
   const whole = await inflate(bytes);
   const lengths = JSON.parse(packed.dataset.lengths);
   const parts = {};
@@ -26,7 +27,7 @@ async function unpack() {
   partNames.forEach((name, i) => {
     const part = whole.subarray(at, at + lengths[i]);
     at += lengths[i];
-    parts[name] = name === 'wasm' ? part.slice() : new TextDecoder().decode(part);
+    parts[name] = binaryParts.includes(name) ? part.slice() : new TextDecoder().decode(part);
   });
   window.studioParts = parts;
   const script = document.createElement('script');

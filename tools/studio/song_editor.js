@@ -3,16 +3,19 @@
 // heard marked in the text. Lines end only at line feeds, so a carriage return stays in the text
 // as it was written; but a song whose every line feed follows a carriage return (a file saved on
 // Windows, a link made from one) is shown with plain line feeds and given back with CR LF again.
+// vim's keys (normal, insert and visual modes, ex commands) are there on request.
 import {EditorView, keymap, lineNumbers, highlightActiveLine, highlightActiveLineGutter,
         highlightSpecialChars, drawSelection, Decoration} from '@codemirror/view';
-import {EditorState, StateField, StateEffect} from '@codemirror/state';
-import {history, defaultKeymap, historyKeymap, indentWithTab} from '@codemirror/commands';
+import {EditorState, StateField, StateEffect, Compartment} from '@codemirror/state';
+import {vim} from '@replit/codemirror-vim';
+import {history, defaultKeymap, historyKeymap, indentWithTab, isolateHistory} from '@codemirror/commands';
 import {searchKeymap, highlightSelectionMatches} from '@codemirror/search';
 import {syntaxHighlighting, bracketMatching} from '@codemirror/language';
 import {setDiagnostics, lintGutter, lintKeymap} from '@codemirror/lint';
 import {songLanguage, songHighlightStyle} from './song_language.js';
 
 const setHeard = StateEffect.define();
+const vimKeys = new Compartment();
 const setCrLf = StateEffect.define();
 
 // Whether the text came with CR LF line ends, which writtenText gives back.
@@ -67,6 +70,7 @@ export function createEditor(parent, text, onChange, largest, onRefused, more = 
     state: EditorState.create({
       doc: shownText(text),
       extensions: [
+        vimKeys.of([]),  // first, so that vim's keys come before the others
         crLfField.init(() => hasCrLfLineEnds(text)),
         EditorState.lineSeparator.of('\n'),
         EditorState.transactionFilter.of((transaction) => {
@@ -88,6 +92,10 @@ export function createEditor(parent, text, onChange, largest, onRefused, more = 
   });
 }
 
+export function setVimKeys(view, on) {
+  view.dispatch({effects: vimKeys.reconfigure(on ? vim() : [])});
+}
+
 // The text as shown, which the song check and the sound take (the parser drops carriage returns).
 export function editorText(view) {
   return view.state.doc.toString();
@@ -99,10 +107,11 @@ export function writtenText(view) {
   return view.state.field(crLfField) ? text.replace(/\n/g, '\r\n') : text;
 }
 
-// Replaces the whole text (an opened file, a link): one step of the undo history.
+// Replaces the whole text (an opened file, a link): one step of the undo history, joined with no
+// typing before or after it.
 export function replaceText(view, text) {
   view.dispatch({changes: {from: 0, to: view.state.doc.length, insert: shownText(text)},
-                 effects: setCrLf.of(hasCrLfLineEnds(text))});
+                 effects: setCrLf.of(hasCrLfLineEnds(text)), annotations: isolateHistory.of('full')});
 }
 
 // findings: [{line, fault, text}] as the song check gives them; line 0 goes on the first line.

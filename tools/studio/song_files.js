@@ -3,6 +3,7 @@
 // A file that is no song text gives one sentence and leaves the text as it was.
 const storageKey = 'kelvorinsaa-studio-song';
 const beforeLinkKey = 'kelvorinsaa-studio-song-before-link';
+const vimKeysKey = 'kelvorinsaa-studio-vim-keys';
 export const largestSong = 1 << 20;  // bytes; the parser reads no more than 1000 lines anyway
 
 export function storedSong() {
@@ -21,6 +22,21 @@ export function storeSong(text) {
   } catch (e) {
     return false;
   }
+}
+
+// Whether the editor takes vim's keys: off until the person turns them on.
+export function storedVimKeys() {
+  try {
+    return localStorage.getItem(vimKeysKey) === 'on';
+  } catch (e) {
+    return false;
+  }
+}
+
+export function storeVimKeys(on) {
+  try {
+    localStorage.setItem(vimKeysKey, on ? 'on' : 'off');
+  } catch (e) {}
 }
 
 // A link's song replaces the stored one: the stored one is kept aside first.
@@ -57,6 +73,18 @@ export function download(blob, name) {
   link.click();
   link.remove();
   setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+// The song's name: the name box's without its extension ("song" when there is none).
+export function songNameOf(boxValue) {
+  return boxValue.trim().replace(/\.[^.]*$/, '') || 'song';
+}
+
+// name as a file's name on any system: no path separators, no characters Windows refuses, no
+// control characters, no leading dot, and no blank or dot at the end.
+export function safeFileName(name) {
+  const safe = name.replace(/[\/\\:*?"<>|\x00-\x1f\x7f]/g, '_').replace(/^[.\s]+|[.\s]+$/g, '');
+  return safe || 'song';
 }
 
 export function saveSong(text, name) {

@@ -2,7 +2,8 @@
 // beside it, the transport panel, storage, files, links and exports, put together. The page's
 // own thread; the song check and the exports run in workers of their own. kelvorinsaaStudio is
 // what the tests read and drive.
-import {createEditor, editorText, writtenText, replaceText, showFindings, showHeard} from './song_editor.js';
+import {createEditor, editorText, writtenText, replaceText, showFindings, showHeard,
+        setVimKeys} from './song_editor.js';
 import {songPlaces} from './song_language.js';
 import {StudioPlayer} from './studio_player.js';
 import {openSoundOutput} from '../../src/web/sound_output.js';
@@ -11,11 +12,12 @@ import {createArrangement, readArrangement} from './arrangement_strip.js';
 import {createKeyInstrument} from './key_instrument.js';
 import {createInstrumentView} from './instrument_view.js';
 import {storedSong, storeSong, keepStoredAside, readSongFile, saveSong, download, acceptDrops,
-        largestSong} from './song_files.js';
+        largestSong, songNameOf, safeFileName, storedVimKeys, storeVimKeys} from './song_files.js';
 import {readFields, songHover, songCompletion, describeAt, completionsAt} from './song_help.js';
 import {fillReference} from './reference_drawer.js';
 import {newSongText} from './song_template.js';
 import {songToFragment, songFromFragment, songFragmentOf, songLinkFor} from '../../src/web/song_link.js';
+import {pageWithSong} from '../../src/web/page_song.js';
 
 const typingPauseMs = 250;
 const stillPlaying = 'Still playing the last good song: ';
@@ -80,10 +82,13 @@ api.check = async (text, clipping) => (await checker.ask({kind: 'check', text, c
 
 // A render in the worker: {text, fromRow, toRow, muted, soloed, stems} -> {blob, ms}; no rows,
 // the whole song.
-api.render = (request, onProgress) => {
+// A request to the exports' worker, started at the first.
+function askExporter(message, onProgress) {
   if (!exporter) exporter = startWorker();
-  return exporter.ask({kind: 'render', ...request}, onProgress);
-};
+  return exporter.ask(message, onProgress);
+}
+
+api.render = (request, onProgress) => askExporter({kind: 'render', ...request}, onProgress);
 
 async function check(text) {
   const reply = await checker.ask({kind: 'check', text, clipping: false});
@@ -156,8 +161,28 @@ function wireLanguageHelp() {
   });
 }
 
+// A MIDI file (it begins "MThd") becomes song text as kelvorinsaa-import writes it, in one step
+// of the undo history; what had to change to fit is told in the status line.
+async function importMidi(file) {
+  let reply;
+  try {
+    reply = await askExporter({kind: 'import', bytes: new Uint8Array(await file.arrayBuffer()),
+                               name: file.name});
+  } catch (e) {
+    return say(`${file.name} could not be imported: ${e.message}.`.replace(/\.\.$/, '.'));
+  }
+  setText(reply.text);
+  byId('save-name').value = file.name.replace(/\.[^.]*$/, '') + '.txt';
+  const warnings = reply.warnings;
+  say(warnings.length === 0 ? '' :
+      `${file.name} was imported; ${warnings.length === 1 ? 'one thing' : warnings.length + ' things'}` +
+      ` had to change to fit: ${warnings[0]}${warnings.length > 1 ? ' ...' : ''}`);
+}
+
 async function openFile(file) {
   try {
+    const head = new Uint8Array(await file.slice(0, 4).arrayBuffer());
+    if (String.fromCharCode(...head) === 'MThd') return await importMidi(file);
     setText(await readSongFile(file));
     byId('save-name').value = file.name;
   } catch (e) {
@@ -177,6 +202,31 @@ async function share() {
     await navigator.clipboard.writeText(link);
   } catch (e) {}
   api.sharedLink = link;
+}
+
+function songName() {
+  return songNameOf(byId('save-name').value);
+}
+
+// The show's page as the build made it: its WebAssembly's base64 put back in its place.
+function showPageTemplate() {
+  const wasm = parts.showWasm;
+  let binary = '';
+  for (let i = 0; i < wasm.length; i += 8192) {
+    binary += String.fromCharCode.apply(null, wasm.subarray(i, i + 8192));
+  }
+  return parts.showPage.replace('{{WASM}}', () => btoa(binary));
+}
+
+// The show's page with the song as written inside it, NAME.html: it plays that song wherever it
+// is opened, with nothing beside it.
+function downloadShow() {
+  const name = songName();
+  const blob = new Blob([pageWithSong(showPageTemplate(), writtenText(editor), name)],
+                        {type: 'text/html'});
+  const fileName = `${safeFileName(name)}.html`;
+  api.exports.show = {blob, name: fileName};
+  download(blob, fileName);
 }
 
 function loopRange() {
@@ -200,12 +250,13 @@ async function exportSound(kind) {
   progress.value = 0;
   try {
     const reply = await api.render({text, ...rows, muted: mutes.muted, soloed: mutes.soloed,
-                                    stems: kind === 'stems'}, (done) => { progress.value = done; });
-    const name = (byId('save-name').value || 'song.txt').replace(/\.[^.]*$/, '');
+                                    stems: kind === 'stems', midi: kind === 'midi'},
+                                   (done) => { progress.value = done; });
+    const name = safeFileName(songName());
     api.exports[kind] = {blob: reply.blob, ms: reply.ms};
     download(reply.blob, kind === 'stems' ? `${name}_stems.zip` :
              kind === 'loop' ? `${name}_rows_${rows.fromRow}-${rows.toRow}.wav` :
-             `${name}.wav`);
+             kind === 'midi' ? `${name}.mid` : `${name}.wav`);
   } catch (e) {
     say(`The export failed: ${e.message}.`.replace(/\.\.$/, '.'));
   } finally {
@@ -260,7 +311,8 @@ function createView() {
     seek: (row) => player && player.seekRow(row), showPattern});
   const keys = createKeyInstrument(parent, engine, {
     editor: () => editor, say,
-    play: (n, hertz) => player && player.cut((frame) => engine._studio_audition(n, hertz, frame)),
+    play: (n, hertz) => player && player.cut((frame) => (player.paused ?
+        engine._studio_audition_held(n, hertz) : engine._studio_audition(n, hertz, frame))),
     alone: () => player && applyMutes(),
   });
   const instrument = createInstrumentView(parent, engine);
@@ -337,6 +389,13 @@ function wireButtons() {
   byId('export-wav').addEventListener('click', () => exportSound('whole'));
   byId('export-loop').addEventListener('click', () => exportSound('loop'));
   byId('export-stems').addEventListener('click', () => exportSound('stems'));
+  byId('export-midi').addEventListener('click', () => exportSound('midi'));
+  byId('download-show').addEventListener('click', () => downloadShow());
+  byId('vim-keys').addEventListener('change', (event) => {
+    storeVimKeys(event.target.checked);
+    setVimKeys(editor, event.target.checked);
+    editor.focus();
+  });
   byId('built-in').addEventListener('click', () => replaceWholeSong(parts.builtInSong));
   byId('new-song').addEventListener('click', () => replaceWholeSong(newSongText));
   byId('full-screen').addEventListener('click', () => {
@@ -387,6 +446,8 @@ async function main() {
     say('That would make the song larger than 1 MiB, so the text was left as it was.');
   }, [songHover(() => fields), songCompletion(() => fields)]);
   api.editor = editor;
+  byId('vim-keys').checked = storedVimKeys();
+  setVimKeys(editor, byId('vim-keys').checked);
   panel = createPanel(byId('panel'), {
     playPause: () => {
       if (!player) return;

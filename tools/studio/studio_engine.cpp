@@ -180,6 +180,12 @@ EMSCRIPTEN_KEEPALIVE const int16_t* studio_mix_buffer() {
   return reinterpret_cast<const int16_t*>(sound_buffer);
 }
 
+// The next buffer while the song is paused: the audition voice alone, the song where it stands.
+EMSCRIPTEN_KEEPALIVE const int16_t* studio_mix_held_buffer() {
+  mix_audition_alone(reinterpret_cast<int16_t*>(sound_buffer), callback_frames);
+  return reinterpret_cast<const int16_t*>(sound_buffer);
+}
+
 EMSCRIPTEN_KEEPALIVE double studio_frame() {
   return frames_mixed.load(std::memory_order_relaxed);
 }

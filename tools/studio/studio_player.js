@@ -3,6 +3,8 @@
 // place in the stream, so that the picture, the panel and the highlights follow what comes out of
 // the speakers. A change (an edit, a seek, a mute, a loop) cuts the stream where the worklet
 // stands: what was mixed ahead for the old state is dropped and the new one is heard from there.
+// Paused, the song is held still where the cut put it while the stream goes on with the audition
+// voice alone, so the keys sound as ever.
 const sampleRate = 44100;
 const bufferFrames = 1024;
 const leadFrames = 2 * sampleRate;  // a page busy drawing or typing never starves the output
@@ -14,7 +16,7 @@ export class StudioPlayer {
   constructor(engine, sound) {
     this.engine = engine;
     this.sound = sound;
-    this.records = [];  // per buffer posted: stream, song, songAfter, level, peak, clipped, peaks
+    this.records = [];  // per buffer posted: stream, song, songAfter, level, peak, clipped, peaks, held
     this.posted = 0;    // stream frames posted to the worklet
     this.report = {played: 0, gapFrames: 0, underruns: 0, firstFrameTime: undefined};
     this.paused = false;
@@ -70,8 +72,7 @@ export class StudioPlayer {
   cutPoint() {
     const since = this.report.at === undefined ? 0 :
         Math.max(0, (performance.now() - this.report.at) * sampleRate / 1000);
-    const playing = this.paused ? this.report.played : this.report.played + since;
-    return Math.min(Math.floor(playing) + bufferFrames, this.posted);
+    return Math.min(Math.floor(this.report.played + since) + bufferFrames, this.posted);
   }
 
   recordAt(stream) {
@@ -93,6 +94,7 @@ export class StudioPlayer {
   songFrameAt(stream) {
     const record = this.recordAt(stream);
     if (!record) return 0;
+    if (record.held) return record.song;
     const frame = record.song + Math.min(stream - record.stream, bufferFrames);
     // A buffer in which the loop went back: its end, then its start again.
     if (record.songAfter < record.song && this.loop && frame >= this.loop.end) {
@@ -151,12 +153,19 @@ export class StudioPlayer {
     this.loop = to > from ? {start: from * rowFrames, end: to * rowFrames} : null;
   }
 
+  // Paused, the engine is put back to the frame heard at the cut and stays there; playing again
+  // goes on from it (from the start after the end).
   async setPaused(paused) {
-    this.paused = paused;
     const context = this.sound.context;
-    if (paused) return context.suspend();
+    if (paused !== this.paused) {
+      this.cut((frame) => {
+        if (paused) this.engine._studio_restart(frame);
+        this.paused = paused;
+      });
+    }
+    if (paused) return undefined;
     if (this.heardSongFrame() >= this.engine._studio_end_frame()) this.seekRow(0);  // again
-    return context.resume();
+    return context.state === 'running' ? undefined : context.resume();
   }
 
   mix(count) {
@@ -169,11 +178,22 @@ export class StudioPlayer {
     const values = new Int16Array(count * bufferFrames * 2);
     for (let i = 0; i < count; ++i) {
       const song = engine._studio_frame();
+      const stream = this.posted + i * bufferFrames;
+      const clipped = engine._studio_clipped_frames() - this.clipsDropped;
+      if (this.paused) {
+        const at = engine._studio_mix_held_buffer() >> 1;
+        const buffer = engine.HEAP16.subarray(at, at + bufferFrames * 2);
+        values.set(buffer, i * bufferFrames * 2);
+        const peak = buffer.reduce((most, v) => Math.max(most, Math.abs(v)), 0);
+        this.records.push({stream, song, songAfter: song, held: true, level: engine._studio_level(),
+                           peak, clipped, peaks: new Float32Array(30)});
+        continue;
+      }
       const at = engine._studio_mix_buffer() >> 1;
       values.set(engine.HEAP16.subarray(at, at + bufferFrames * 2), i * bufferFrames * 2);
       const peaksAt = engine._studio_channel_peaks() >> 2;
       this.records.push({
-        stream: this.posted + i * bufferFrames, song, songAfter: engine._studio_frame(),
+        stream, song, songAfter: engine._studio_frame(),
         level: engine._studio_level(), peak: engine._studio_buffer_peak(),
         clipped: engine._studio_clipped_frames() - this.clipsDropped,
         peaks: engine.HEAPF32.slice(peaksAt, peaksAt + 30),
@@ -190,7 +210,8 @@ export class StudioPlayer {
     const ahead = this.posted - this.report.played;
     const wanted = Math.ceil((leadFrames - ahead) / bufferFrames);
     const end = this.engine._studio_end_frame();
-    if (wanted > 0 && !(this.engine._studio_at_end() && this.engine._studio_frame() >= end)) {
+    const ended = this.engine._studio_at_end() && this.engine._studio_frame() >= end;
+    if (wanted > 0 && (this.paused || !ended)) {
       this.mix(wanted);
     }
   }

@@ -99,4 +99,9 @@ EMSCRIPTEN_KEEPALIVE void studio_audition(int32_t n, int32_t hertz, double frame
   audition_start(n, hertz);
 }
 
+// Instrument n at hertz over a paused song: the song stands still, so only the voice begins.
+EMSCRIPTEN_KEEPALIVE void studio_audition_held(int32_t n, int32_t hertz) {
+  audition_start(n, hertz);
+}
+
 }  // extern "C"
