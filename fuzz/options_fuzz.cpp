@@ -19,7 +19,10 @@ namespace {
 
 void capture_command(CommandLine& line) {
   CaptureOptions options;
-  if (!parse_capture_options(line.argc(), line.argv(), options).empty() || options.help) return;
+  if (!parse_capture_options(line.argc(), line.argv(), options).empty() || options.help ||
+      options.version) {
+    return;
+  }
   const CaptureSpan& span = options.span;
   if (span.fps < 1 || span.fps > 1000 || span.passes < 1 || span.from_us < 0) __builtin_trap();
   if (options.width < 16 || options.height < 16 || options.width % 2 || options.height % 2) {
@@ -44,7 +47,10 @@ bool channels_valid(uint32_t channels) {
 
 void render_command(CommandLine& line) {
   RenderOptions options;
-  if (!parse_render_options(line.argc(), line.argv(), options).empty() || options.help) return;
+  if (!parse_render_options(line.argc(), line.argv(), options).empty() || options.help ||
+      options.version) {
+    return;
+  }
   if (!channels_valid(options.muted) || !channels_valid(options.soloed)) __builtin_trap();
   if (options.frames < 0 || (options.frames != 0 && options.to_text != nullptr)) __builtin_trap();
   const bool has_output = options.check_path != nullptr || options.out_path != nullptr ||
@@ -55,7 +61,10 @@ void render_command(CommandLine& line) {
 
 void play_command(CommandLine& line) {
   PlayOptions options;
-  if (!parse_play_options(line.argc(), line.argv(), options).empty() || options.help) return;
+  if (!parse_play_options(line.argc(), line.argv(), options).empty() || options.help ||
+      options.version) {
+    return;
+  }
   if (!channels_valid(options.muted) || !channels_valid(options.soloed)) __builtin_trap();
   if (options.from_row < 0 || options.to_row < -1) __builtin_trap();
   if (options.watch && options.song_path == nullptr) __builtin_trap();

@@ -20,6 +20,7 @@ const char* const play_usage_text =
     "                in both lists is muted)\n"
     "  --watch       reload the song file whenever it changes, at the same row\n"
     "  --quiet       no status display\n"
+    "  --version     print the name and version and exit\n"
     "\n"
     "Keys: space pause; left/right 16 rows (a bar); up/down 64 rows; 1 ... 9 and 0 mute\n"
     "channels 1 ... 10; s then a digit solos; r reloads the song; q or Escape quits.\n"
@@ -44,6 +45,8 @@ std::string parse_play_options(int argc, char** argv, PlayOptions& options) {
     std::string error;
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--loop") {
       options.loop = true;
     } else if (arg == "--watch") {
@@ -67,6 +70,7 @@ std::string parse_play_options(int argc, char** argv, PlayOptions& options) {
       return "unknown argument " + arg + " (see --help)";
     }
   }
+  if (options.help || options.version) return "";
   if (options.watch && options.song_path == nullptr) return "--watch needs --song FILE";
   return "";
 }

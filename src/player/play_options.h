@@ -9,7 +9,7 @@ struct PlayOptions {
   const char* song_path = nullptr;  // nullptr: the built-in song
   int64_t from_row = 0;
   int64_t to_row = -1;  // -1: the show's length
-  bool loop = false, watch = false, quiet = false, help = false;
+  bool loop = false, watch = false, quiet = false, help = false, version = false;
   uint32_t muted = 0, soloed = 0;
 };
 

@@ -18,6 +18,7 @@
 #include "music/song_parser.h"
 #include "music/synth.h"
 #include "shared/stop_signals.h"
+#include "shared/tool_version.h"
 #include "visuals/textures.h"
 #include "x_window.h"
 
@@ -128,6 +129,10 @@ int main(int argc, char** argv) {
   if (!problem.empty()) return fail(problem, exit_usage);
   if (options.help) {
     std::fputs(capture_usage_text, stdout);
+    return 0;
+  }
+  if (options.version) {
+    print_tool_version(stdout, "kelvorinsaa-capture");
     return 0;
   }
   catch_interrupts();

@@ -41,6 +41,7 @@ const char* const capture_usage_text =
     "               for vertical sync gives; a larger P makes fades quicker, as on a machine\n"
     "               whose loop spins P times per frame shown.\n"
     "  --help       print this text\n"
+    "  --version    print the name and version\n"
     "\n"
     "Needs an X display (Xvfb works); the show's window is opened to draw in. Frames above\n"
     "111 per second repeat the previous picture when the show's pacing declines to draw, as a\n"
@@ -156,6 +157,10 @@ std::string parse_capture_options(int argc, char** argv, CaptureOptions& options
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+      return "";
+    }
+    if (arg == "--version") {
+      options.version = true;
       return "";
     }
     if (arg == "--fps" || arg == "--from" || arg == "--to" || arg == "--size" ||

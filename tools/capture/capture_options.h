@@ -19,6 +19,7 @@ struct CaptureOptions {
   std::string out_path;
   OutputKind kind = OutputKind::folder;
   bool help = false;
+  bool version = false;
 };
 
 extern const char* const capture_usage_text;

@@ -16,6 +16,7 @@
 #include "play_state.h"
 #include "play_terminal.h"
 #include "shared/shared_values.h"
+#include "shared/tool_version.h"
 
 namespace {
 
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
   if (!problem.empty()) return fail(problem, exit_usage);
   if (player.options.help) {
     std::fputs(play_usage_text, stdout);
+    return 0;
+  }
+  if (player.options.version) {
+    print_tool_version(stdout, "kelvorinsaa-play");
     return 0;
   }
   std::string error = player_start(player);

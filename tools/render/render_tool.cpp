@@ -23,6 +23,7 @@
 #include "render_output.h"
 #include "render_stats.h"
 #include "shared/show_constants.h"
+#include "shared/tool_version.h"
 #include "tool_engine.h"
 
 namespace {
@@ -66,6 +67,7 @@ const char* const render_usage_text =
     "  --check FILE      list the warnings of a song file with their lines; status 0 unless the\n"
     "                    parser rejects it\n"
     "  --help            print this text\n"
+    "  --version         print the name and version\n"
     "\n"
     "OUT may be left out with --stats, --stems or --trace.\n"
     "Exit status: 0 when done, 1 when something failed, 2 on a usage error.\n";
@@ -141,6 +143,8 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options) 
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--stats") {
       options.stats = true;
     } else if (arg == "--song") {
@@ -183,11 +187,11 @@ std::string parse_render_options(int argc, char** argv, RenderOptions& options) 
   if (options.frames != 0 && options.to_text != nullptr)
     return std::string("--frames and ") + (options.to_seconds ? "--to-time" : "--to") +
            " both give the end";
-  if (!options.help && options.check_path == nullptr && options.out_path == nullptr &&
-      !options.stats && options.stems_dir == nullptr && options.trace_path == nullptr) {
+  if (options.help || options.version) return "";
+  if (options.check_path == nullptr && options.out_path == nullptr && !options.stats &&
+      options.stems_dir == nullptr && options.trace_path == nullptr) {
     return "no output file given (see --help)";
   }
-  if (options.help) return "";
   std::string problem = check_position("--from", options.from_seconds, options.from_text);
   if (problem.empty()) problem = check_position("--to", options.to_seconds, options.to_text);
   if (problem.empty()) problem = choose_kind(options);
@@ -378,6 +382,10 @@ std::string write_stems(const RenderOptions& options, const SongSource& song, co
 int run_render(const RenderOptions& options, std::FILE* out, std::FILE* err) {
   if (options.help) {
     std::fputs(render_usage_text, out);
+    return 0;
+  }
+  if (options.version) {
+    print_tool_version(out, "kelvorinsaa-render");
     return 0;
   }
   if (options.check_path != nullptr) return check_song(options.check_path, out, err);

@@ -32,6 +32,7 @@ struct RenderOptions {
   uint32_t soloed = 0;
   bool stats = false;
   bool help = false;
+  bool version = false;
 };
 
 extern const char* const render_usage_text;

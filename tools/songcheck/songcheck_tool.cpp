@@ -12,6 +12,7 @@
 #include "music/song_model.h"
 #include "music/song_parser.h"
 #include "shared/show_constants.h"
+#include "shared/tool_version.h"
 #include "tool_engine.h"
 
 namespace {
@@ -27,9 +28,10 @@ const char* const usage_text =
     "A song without a tempo line (bpm:N) is a fault: nothing can play it. What parses but is\n"
     "probably a mistake is printed as SONG:LINE: warning: text. Prints nothing for a good song.\n"
     "\n"
-    "  --show   also require what the show needs of its song: rows of %d frames (the\n"
-    "           picture's row clock, tempo 125) and a track 1 that plays\n"
-    "  --help   print this text and exit\n"
+    "  --show      also require what the show needs of its song: rows of %d frames (the\n"
+    "              picture's row clock, tempo 125) and a track 1 that plays\n"
+    "  --help      print this text and exit\n"
+    "  --version   print the name and version and exit\n"
     "\n"
     "Exit status: 0 when every song is good (warnings or not), 1 when one has a fault, 2 on a\n"
     "usage error.\n";
@@ -104,6 +106,10 @@ int songcheck_run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     const std::string option = argv[first_song];
     if (option == "--help") {
       std::fprintf(out, usage_text, show_row_frames);
+      return 0;
+    }
+    if (option == "--version") {
+      print_tool_version(out, "kelvorinsaa-songcheck");
       return 0;
     }
     if (option == "--show") {
