@@ -8,8 +8,9 @@
 #                     the root's file list as it was
 #   tar FILE.tar.gz   the release unpacked in a folder with a space in its name, with only
 #                     libsdl1.2debian libgl1 libgl1-mesa-dri installed: the same checks
-#   party FOLDER      the party build's release folder with the packages its text names: the
-#                     intro plays to its end and hands SDL the renderer's stream
+#   party FOLDER      the party build's release folder with only the packages its text names
+#                     (without their recommendations): the intro plays to its end and hands SDL
+#                     the renderer's stream
 # Usage: check_in_root.sh ROOT_TAR ROOT_DIR DISPLAY MODE ARTEFACT REFERENCE_RAW
 # REFERENCE_RAW is the built-in song rendered to .raw by a build of the same sources. Needs root.
 # Status 0 when every check passed.
@@ -206,7 +207,7 @@ check_party() {
   [ -n "$packages" ] || { fail "kelvorinsaa-intro.txt names no apt command"; return; }
   stage "the packages the party text names: $packages"
   # shellcheck disable=SC2086
-  in_root apt-get install -y -q $packages >/dev/null 2>&1
+  in_root apt-get install -y -q --no-install-recommends $packages >/dev/null 2>&1
   mkdir -p "$root/opt/party"
   cp -a "$artefact"/. "$root/opt/party/"
   stage "the intro to its end"
