@@ -15,19 +15,20 @@ web=auto
 mkdir -p "$1"
 outdir=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/packaging/common.sh"
 for program in dpkg-buildpackage dh lintian cmake scdoc; do
   command -v "$program" >/dev/null ||
     { echo "No $program: scripts/install_deps.sh test installs it" >&2; exit 1; }
 done
 
-version=$(sed -n 's/^project(kelvorinsaa VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
+version=$(project_version "$repo")
 changelog_version=$(dpkg-parsechangelog -l "$repo/packaging/debian/changelog" -S Version)
 [ "$version" = "$changelog_version" ] || {
   echo "packaging/debian/changelog is at $changelog_version, the CMake project at $version:" \
     "add an entry for $version (dch -v $version)" >&2
   exit 1
 }
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(default_source_date_epoch "$repo")}
 [ -z "$(git -C "$repo" status --porcelain --untracked-files=no)" ] ||
   echo "Note: the working tree has uncommitted changes; they are packaged as they are" >&2
 
@@ -36,21 +37,14 @@ trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 source_dir=$scratch/kelvorinsaa-$version
-mkdir -p "$source_dir"
-# The tracked files as they stand in the working tree, with nothing a build left behind.
-git -C "$repo" ls-files -z | (cd "$repo" && xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh) |
-  tar -C "$repo" --null -T - -cf - | tar -C "$source_dir" -xf -
+copy_tracked_sources "$repo" "$source_dir"
 cp -a "$repo/packaging/debian" "$source_dir/debian"
 
 started=$SECONDS
-if [ "$web" = auto ] && command -v emcmake >/dev/null && command -v node >/dev/null &&
-  [ -x "$repo/node_modules/.bin/esbuild" ]; then
-  echo "Building the web pages with emscripten"
-  ln -s "$repo/node_modules" "$source_dir/node_modules"
-  (cd "$source_dir" && emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null &&
-    cmake --build build-web --target kelvorinsaa_web kelvorinsaa_studio_page -j2 >/dev/null)
+if [ "$web" = auto ]; then
+  build_web_pages "$repo" "$source_dir"
 else
-  echo "No emscripten, node or npm packages (npm ci): the package leaves the web pages out"
+  echo "--no-web: the web pages are left out"
 fi
 
 echo "dpkg-buildpackage in $source_dir (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
