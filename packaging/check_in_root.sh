@@ -89,9 +89,12 @@ start_display() {
   exit 1
 }
 
-# The root's files, less the ones apt and the kernel change by themselves.
+# The root's files, less the ones apt and the kernel change by themselves, and the home folders,
+# where the programs' libraries keep a user's state (PulseAudio's ~/.config/pulse), which is the
+# user's to remove, not the package's.
 file_list() {
   (cd "$root" && find . -xdev \( -path ./proc -o -path ./dev -o -path ./tmp -o -path ./var/lib/apt/lists \
+    -o -path ./root -o -path ./home \
     -o -path ./var/cache -o -path ./var/log -o -path ./run \) -prune -o -print) | sort
 }
 
@@ -155,7 +158,7 @@ check_deb() {
     tr '\n' ' ' | fold -s -w 100 | sed 's/^/  installed: /'
   echo "  disk used by the packages: $(($(du -sk --exclude=./proc --exclude=./dev -x "$root" | cut -f1) / 1024)) MB in all"
   check_libraries /usr/bin/kelvorinsaa "${tools[@]/#/\/usr\/bin\/}"
-  check_versions kelvorinsaa "${tools[@]}"
+  check_versions "${tools[@]}"
   check_show kelvorinsaa
   check_show kelvorinsaaw
   if in_root sh -c 'MANPAGER=cat MANWIDTH=80 man kelvorinsaa-render' >"$root/tmp/man.txt" 2>&1 &&
@@ -189,7 +192,7 @@ check_tar() {
     fail "the root has a compiler"
   fi
   check_libraries "$bin/kelvorinsaa" "${tools[@]/#/$bin/}"
-  check_versions "$bin/kelvorinsaa" "${tools[@]/#/$bin/}"
+  check_versions "${tools[@]/#/$bin/}"
   check_show "$bin/kelvorinsaa"
   check_show "$bin/kelvorinsaaw"
   check_render "$bin/kelvorinsaa-render"
