@@ -7,3 +7,16 @@ list(FILTER kelvorinsaa_man_targets INCLUDE REGEX "^man_")
 add_custom_target(kelvorinsaa_installed_files)
 add_dependencies(kelvorinsaa_installed_files kelvorinsaa ${KELVORINSAA_INSTALLED_TOOLS}
                  ${kelvorinsaa_man_targets})
+
+# Every library the installed programs need is one the release tarball knows how to meet
+# (packaging/release_libraries.txt): a new one fails here, not first in a release.
+if(BUILD_TESTING)
+  set(kelvorinsaa_installed_program_files)
+  foreach(program kelvorinsaa ${KELVORINSAA_INSTALLED_TOOLS})
+    list(APPEND kelvorinsaa_installed_program_files $<TARGET_FILE:${program}>)
+  endforeach()
+  add_test(NAME release.libraries_known
+           COMMAND bash ${CMAKE_SOURCE_DIR}/packaging/check_release_folder.sh --needs
+                   ${kelvorinsaa_installed_program_files})
+  set_tests_properties(release.libraries_known PROPERTIES LABELS release)
+endif()

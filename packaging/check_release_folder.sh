@@ -4,10 +4,12 @@
 # only the system libraries of packaging/release_libraries.txt and the ones in its own lib/,
 # finds those through a RUNPATH inside the folder ($ORIGIN/../lib for bin/, $ORIGIN for lib/;
 # no RPATH, no absolute path), and asks glibc for no symbol version newer than 2.36.
+# With --needs, the build's own programs are checked only for what they need, less the C++
+# runtime, which the release links in: a new library fails here before it reaches a release.
 # Usage: check_release_folder.sh FOLDER
+#        check_release_folder.sh --needs PROGRAM...
 set -euo pipefail
-[ $# -eq 1 ] || { sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
-folder=$1
+[ $# -ge 1 ] || { sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 lists=$(dirname "$0")/release_libraries.txt
 newest_glibc=2.36
 problems=0
@@ -21,6 +23,18 @@ in_list() { # in_list NAME LIST...
   return 1
 }
 
+if [ "$1" = --needs ]; then
+  for program in "${@:2}"; do
+    while read -r needed; do
+      in_list "$needed" "${system[@]}" "${bundle[@]}" libstdc++.so.6 libgcc_s.so.1 ||
+        problem "$program" "needs $needed: add it to $lists as a system or a bundled library"
+    done < <(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+  done
+  [ "$problems" -eq 0 ] && echo "ok: $(($# - 1)) programs need only the release's libraries"
+  exit "$((problems > 0))"
+fi
+
+folder=$1
 checked=0
 for file in "$folder"/bin/* "$folder"/lib/*; do
   [ -f "$file" ] && [ ! -L "$file" ] && readelf -h "$file" >/dev/null 2>&1 || continue
