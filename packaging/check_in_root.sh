@@ -7,7 +7,8 @@
 #                     man page opens, the renderer writes the built-in song; apt-get purge leaves
 #                     the root's file list as it was
 #   tar FILE.tar.gz   the release unpacked in a folder with a space in its name, with only
-#                     libsdl1.2debian libgl1 libgl1-mesa-dri installed: the same checks
+#                     libsdl1.2debian and libgl1 installed (no recommendations, no compiler):
+#                     the same checks, and the renderer's compressed kinds
 #   party FOLDER      the party build's release folder with only the packages its text names
 #                     (without their recommendations): the intro plays to its end and hands SDL
 #                     the renderer's stream
@@ -182,8 +183,8 @@ check_deb() {
 
 check_tar() {
   local folder='/opt/unpacked here' top bin
-  stage "the release's libraries: libsdl1.2debian libgl1 libgl1-mesa-dri"
-  in_root apt-get install -y -q libsdl1.2debian libgl1 libgl1-mesa-dri >/dev/null 2>&1
+  stage "the two libraries the release's README names: libsdl1.2debian libgl1, no more"
+  in_root apt-get install -y -q --no-install-recommends libsdl1.2debian libgl1 >/dev/null 2>&1
   mkdir -p "$root$folder"
   tar -C "$root$folder" -xzf "$artefact"
   top=$(ls "$root$folder")
