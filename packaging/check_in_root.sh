@@ -157,7 +157,7 @@ check_deb() {
     >"$root/tmp/install.log" 2>&1 || { cat "$root/tmp/install.log"; fail "apt-get install"; return; }
   grep -E '^(Get|Setting up)' "$root/tmp/install.log" | sed -n 's/^Setting up \([^ ]*\).*/\1/p' |
     tr '\n' ' ' | fold -s -w 100 | sed 's/^/  installed: /'
-  echo "  disk used by the packages: $(($(du -sk --exclude=./proc --exclude=./dev -x "$root" | cut -f1) / 1024)) MB in all"
+  echo "  the root now takes $(($(du -sk -x "$root" | cut -f1) / 1024)) MB"
   check_libraries /usr/bin/kelvorinsaa "${tools[@]/#/\/usr\/bin\/}"
   check_versions "${tools[@]}"
   check_show kelvorinsaa
