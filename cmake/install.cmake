@@ -27,6 +27,7 @@ function(kelvorinsaa_man_page name section)
     COMMAND ${CMAKE_COMMAND} -DSCDOC=${SCDOC_PROGRAM} -DINPUT=${source} -DOUTPUT=${page}
             -DVERSION=${PROJECT_VERSION} -P ${CMAKE_SOURCE_DIR}/cmake/scdoc.cmake
     DEPENDS ${source} ${CMAKE_SOURCE_DIR}/cmake/scdoc.cmake
+            ${CMAKE_BINARY_DIR}/generated/version/kelvorinsaa_version.h  # a new release's number
     COMMENT "Writing the manual page ${name}(${section})")
   add_custom_target(man_${name} ALL DEPENDS ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
