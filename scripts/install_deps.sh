@@ -10,7 +10,8 @@ test_packages=(libgtest-dev libx11-dev libbenchmark-dev xvfb xdotool x11-utils x
                clang libclang-rt-14-dev ffmpeg python3 emscripten zopfli chromium libsdl1.2-compat pulseaudio
                pulseaudio-utils firefox-esr gir1.2-webkit2-4.1 libwebkit2gtk-4.1-0 webkit2gtk-driver python3-gi
                openbox gstreamer1.0-pulseaudio gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-               desktop-file-utils appstream mandoc python3-mido)
+               desktop-file-utils appstream mandoc python3-mido
+               debhelper dpkg-dev lintian patchelf diffoscope-minimal debootstrap)
 
 want=${1:-run}
 packages=("${run_packages[@]}")
