@@ -71,8 +71,9 @@ struct Number {
   va_end(args);
 }
 
-[[maybe_unused]] __attribute__((format(printf, 2, 3))) int32_t format_rejection(
-    const ParseState& state, const char* format, ...) {
+[[maybe_unused]] int32_t format_rejection(const ParseState& state, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+int32_t format_rejection(const ParseState& state, const char* format, ...) {
   std::array<char, 400> reason{};
   va_list args;
   va_start(args, format);

@@ -228,7 +228,7 @@ ChannelFacts channel_facts(int32_t k) {
 }
 
 bool file_changed(Player& player) {
-  struct stat now {};
+  struct stat now = {};
   if (stat(player.options.song_path, &now) != 0) return false;
   const bool changed = now.st_mtim.tv_sec != player.watched.st_mtim.tv_sec ||
                        now.st_mtim.tv_nsec != player.watched.st_mtim.tv_nsec ||

@@ -42,7 +42,7 @@ struct Player {
   std::string message;                // the last reload's outcome
   int64_t start_frame = 0;
   bool awaiting_solo_digit = false;
-  struct stat watched {};
+  struct stat watched = {};
   uint64_t worst_cycles = 0;
   void (*lock_audio)() = nullptr;  // held while the engine changes; nullptr: nothing plays
   void (*unlock_audio)() = nullptr;

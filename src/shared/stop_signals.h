@@ -10,12 +10,12 @@
 // whose loop looks at its flag anyway may pass SA_RESTART. INT and HUP that the caller ignores
 // (nohup, a background job of a script) stay ignored.
 inline void catch_stop_signals(void (*handler)(int), int extra_flags = 0) {
-  struct sigaction action {};
+  struct sigaction action = {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = handler;
   action.sa_flags = extra_flags;
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction before {};
+    struct sigaction before = {};
     sigaction(signal_number, nullptr, &before);
     if (signal_number != SIGTERM && before.sa_handler == SIG_IGN) continue;
     sigaction(signal_number, &action, nullptr);

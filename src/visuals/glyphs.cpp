@@ -2,7 +2,7 @@
 // Read-only, main thread.
 #include "visuals/glyphs.h"
 
-const std::array<char, glyph_count* glyph_size + 1> glyph_table = {
+const std::array<char, (glyph_count * glyph_size) + 1> glyph_table = {
     // K
     "1  1"
     "1 1 "

@@ -52,7 +52,7 @@ bool find_load_base(const std::string& pid, const char* executable, uint64_t& ba
 }
 
 int64_t file_size(const char* path) {
-  struct stat info {};
+  struct stat info = {};
   return stat(path, &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
 }
 

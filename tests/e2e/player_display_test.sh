@@ -23,7 +23,7 @@ display_drawn() {
 printf '#!/bin/sh\necho $$ >"$PID_FILE"\nexec "$@"\n' >"$work/exec_player.sh"
 in_terminal() {
   local keys=$1 name=$2 song_file=${3:-$song}
-  eval "$keys" | SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIODELAY=23 \
+  eval "$keys" | SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/$name.raw" SDL_DISKAUDIODELAY=23 \
     PID_FILE="$work/$name.pid" timeout 60 script -qfec "trap : INT; ulimit -c 0; stty -g >'$work/$name.before'; \
       sh '$work/exec_player.sh' '$build/kelvorinsaa-play' --song '$song_file'; \
       echo status \$? >'$work/$name.status'; stty -g >'$work/$name.after'" \

@@ -8,7 +8,7 @@ build=$(cd "$1" && pwd)
 source "$(dirname "$0")/xvfb_lib.sh"
 song="$(cd "$(dirname "$0")/../music/golden" && pwd)/test_song.txt"
 
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIODELAY=23 \
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" SDL_DISKAUDIODELAY=23 \
   timeout 60 python3 - "$build/kelvorinsaa-play" "$song" >"$work/out" 2>&1 <<'PY'
 import os, signal, sys, termios, time
 

@@ -32,7 +32,11 @@ PA
   export HOME="$server/home" XDG_RUNTIME_DIR="$server/runtime" PULSE_RUNTIME_PATH="$server/runtime"
   export PULSE_CONFIG="$server/daemon.conf" PULSE_SERVER="unix:$server/runtime/native"
   # -n: no system script, only ours; as root a per-user server needs --system=no spelled out.
-  nice -n -15 pulseaudio -n -F "$server/server.pa" --daemonize=no --system=no --exit-idle-time=-1 \
+  # Real-time, as the recorder and the probe are: the server's main thread carries the programs'
+  # sound in and the recording out, and where it stood still on a busy host, sound was lost
+  # without the program's clock standing still for long, a failure by chance. Its sink's thread
+  # makes itself real-time anyway.
+  chrt -f 10 pulseaudio -n -F "$server/server.pa" --daemonize=no --system=no --exit-idle-time=-1 \
     --use-pid-file=no --disable-shm=yes --log-target=file:"$server/log" >/dev/null 2>&1 &
   started_pids+=($!)
   for tries in $(seq 1 100); do

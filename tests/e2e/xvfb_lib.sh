@@ -5,16 +5,6 @@
 started_pids=()
 work=$(mktemp -d)
 
-# The SDL 1.2 the programs run on, chosen per run: KELVORINSAA_TEST_SDL=compat puts sdl12-compat
-# (SDL 1.2 over SDL 2) first on the library path; unset or "classic", the system's SDL 1.2.
-sdl12_compat_dir=/usr/lib/x86_64-linux-gnu/sdl12-compat
-test_sdl=${KELVORINSAA_TEST_SDL:-classic}
-case "$test_sdl" in
-  classic) ;;
-  compat) export LD_LIBRARY_PATH=$sdl12_compat_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} ;;
-  *) echo "FAIL: KELVORINSAA_TEST_SDL=$test_sdl: expected classic or compat" >&2; exit 1 ;;
-esac
-
 stop_started() {
   local pid
   for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -22,6 +12,34 @@ stop_started() {
   started_pids=()
 }
 trap 'stop_started; [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
+
+# The SDL 1.2 the programs run on, chosen per run. Unset or "classic": the system's
+# libSDL-1.2.so.0, which is classic SDL 1.2 on Debian 12 but sdl12-compat (SDL 1.2 over SDL 2)
+# itself where a release ships that in its place (Debian 13, Ubuntu). "compat": sdl12-compat from
+# its own folder, put first on the library path; where the system's SDL 1.2 is sdl12-compat
+# already, or there is none, that run would test nothing the first did not, and is skipped (77).
+lib_dir=/usr/lib/x86_64-linux-gnu
+sdl12_compat_dir=$lib_dir/sdl12-compat
+system_sdl12=$(readlink -f "$lib_dir/libSDL-1.2.so.0")
+compat_sdl12=$(readlink -f "$sdl12_compat_dir/libSDL-1.2.so.0")
+# Only sdl12-compat reads settings named SDL12COMPAT_*.
+is_sdl12_compat() { [ -f "$1" ] && grep -q SDL12COMPAT_ "$1"; }
+test_sdl=${KELVORINSAA_TEST_SDL:-classic}
+case "$test_sdl" in
+  classic)
+    expected_sdl12=$system_sdl12
+    is_sdl12_compat "$system_sdl12" && over_sdl2=1 || over_sdl2=0 ;;
+  compat)
+    if is_sdl12_compat "$system_sdl12"; then
+      echo "SKIP: the system's SDL 1.2 ($system_sdl12) is sdl12-compat itself, which the run" \
+        "without KELVORINSAA_TEST_SDL tests"
+      exit 77
+    fi
+    is_sdl12_compat "$compat_sdl12" || { echo "SKIP: no sdl12-compat in $sdl12_compat_dir"; exit 77; }
+    expected_sdl12=$compat_sdl12 over_sdl2=1
+    export LD_LIBRARY_PATH=$sdl12_compat_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} ;;
+  *) echo "FAIL: KELVORINSAA_TEST_SDL=$test_sdl: expected classic or compat" >&2; exit 1 ;;
+esac
 
 # Starts Xvfb on a display number that Xvfb itself picks (-displayfd), so that tests running at
 # the same time never race for one, and exports DISPLAY. Where display numbers are shared out
@@ -103,7 +121,7 @@ screen_sized_windows() {
   for id in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
     if xdotool getwindowgeometry "$id" | grep -q 'Geometry: 1024x768'; then
       count=$((count + 1))
-    elif [ "$test_sdl" = compat ]; then
+    elif [ "$over_sdl2" -eq 1 ]; then
       hints=$(xprop -id "$id" WM_NORMAL_HINTS 2>/dev/null)
       grep -q 'user specified location: 0, 0' <<<"$hints" && ! grep -q 'maximum size' <<<"$hints" &&
         count=$((count + 1))
@@ -156,18 +174,21 @@ expect_test_sdl() {
       sdl2=$(grep -F /libSDL2-2.0.so <<<"$maps")
       [ -n "$sdl12" ] && break
     done
-    [ -n "$sdl12" ] && { [ "$test_sdl" = classic ] || [ -n "$sdl2" ]; } && break
+    [ -n "$sdl12" ] && { [ "$over_sdl2" -eq 0 ] || [ -n "$sdl2" ]; } && break
     sleep 0.1
   done
   [ -n "$sdl12" ] && [ "$(wc -l <<<"$sdl12")" -eq 1 ] || fail "process $pid maps SDL 1.2 as: ${sdl12:-nothing}"
-  if [ "$test_sdl" = compat ]; then
-    [ "${sdl12#"$sdl12_compat_dir"/}" != "$sdl12" ] || fail "asked for sdl12-compat, process $pid runs $sdl12"
+  [ "$sdl12" = "$expected_sdl12" ] || fail "asked for $expected_sdl12 ($test_sdl), process $pid runs $sdl12"
+  if [ "$over_sdl2" -eq 1 ]; then
     [ -n "$sdl2" ] || fail "sdl12-compat in process $pid runs without SDL 2"
   else
-    [ "${sdl12#"$sdl12_compat_dir"/}" = "$sdl12" ] || fail "asked for classic SDL 1.2, process $pid runs $sdl12"
     [ -z "$sdl2" ] || fail "classic SDL 1.2 in process $pid, yet SDL 2 is loaded: $sdl2"
   fi
-  echo "ok: process $pid runs $sdl12"
+  if [ "$test_sdl" = classic ] && [ "$over_sdl2" -eq 1 ]; then
+    echo "ok: process $pid runs $sdl12, the system's SDL 1.2, which is sdl12-compat here (over $sdl2)"
+  else
+    echo "ok: process $pid runs $sdl12"
+  fi
 }
 
 # Prints the lines of stderr file $1 that are not the notices SDL's disk driver prints (SDL 1.2's,

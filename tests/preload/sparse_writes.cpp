@@ -12,7 +12,7 @@ using WriteFunction = ssize_t (*)(int, const void*, size_t);
 extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
   static const auto system_write = reinterpret_cast<WriteFunction>(dlsym(RTLD_NEXT, "write"));
   const auto* bytes = static_cast<const unsigned char*>(buffer);
-  struct stat info {};
+  struct stat info = {};
   if (count > 0 && std::all_of(bytes, bytes + count, [](unsigned char b) { return b == 0; }) &&
       fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
     const off_t end = lseek(fd, static_cast<off_t>(count), SEEK_CUR);

@@ -49,7 +49,7 @@ void on_fatal_signal(int signal_number) {
 void on_suspend(int);
 
 void catch_suspend() {
-  struct sigaction action {};
+  struct sigaction action = {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = on_suspend;
   sigaction(SIGTSTP, &action, nullptr);
@@ -60,7 +60,7 @@ void catch_suspend() {
 void on_suspend(int) {
   const int saved_errno = errno;
   restore_from_handler();
-  struct sigaction stop_now {};
+  struct sigaction stop_now = {};
   sigemptyset(&stop_now.sa_mask);
   stop_now.sa_handler = SIG_DFL;
   sigaction(SIGTSTP, &stop_now, nullptr);
@@ -80,7 +80,7 @@ void on_suspend(int) {
 }
 
 void install_handlers() {
-  struct sigaction action {};
+  struct sigaction action = {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = on_stop_signal;
   for (const int signal_number : stop_signals) sigaction(signal_number, &action, nullptr);

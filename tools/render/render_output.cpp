@@ -26,7 +26,7 @@ bool fail(OutputFile& output, const std::string& reason) {
 // Follows symbolic links to the file they name, even when it does not exist yet.
 std::string follow_links(std::string path) {
   for (int depth = 0; depth < max_link_depth; ++depth) {
-    struct stat info {};
+    struct stat info = {};
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
     std::vector<char> target(PATH_MAX + 1);
     const ssize_t length = readlink(path.c_str(), target.data(), PATH_MAX);
@@ -65,7 +65,7 @@ int open_target(OutputFile& output) {
     return open_in_place(name);
   }
   output.final_path = follow_links(name);
-  struct stat info {};
+  struct stat info = {};
   if (stat(output.final_path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) {
       errno = EISDIR;
@@ -143,7 +143,7 @@ bool output_finish(OutputFile& output, bool keep) {
 }
 
 std::string prepare_folder(const std::string& path) {
-  struct stat info {};
+  struct stat info = {};
   if (stat(path.c_str(), &info) == 0) {
     return S_ISDIR(info.st_mode) ? "" : "cannot write stems to " + path + ": not a folder";
   }

@@ -119,7 +119,7 @@ std::string check_position(const char* option, bool seconds, const char* text) {
 
 bool is_special_file(const std::string& name) {
   if (name.rfind("/dev/", 0) == 0 || name.rfind("/proc/", 0) == 0) return true;
-  struct stat info {};
+  struct stat info = {};
   return stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
@@ -367,7 +367,7 @@ std::string remove_stale_stems(const RenderOptions& options, int32_t last_channe
     const int32_t first_stale = kind == stem_kind(options) ? last_channel + 1 : 1;
     for (int32_t k = first_stale; k < channel_count; ++k) {
       const std::string path = stem_path(options, k, kind);
-      struct stat info {};
+      struct stat info = {};
       if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
       if (unlink(path.c_str()) != 0) {
         return "cannot remove the earlier stem " + path + ": " + std::strerror(errno);
