@@ -144,7 +144,16 @@ check_libraries() { # check_libraries PROGRAM...: ldd finds every library
   done
 }
 
-tools=(kelvorinsaa-play kelvorinsaa-render kelvorinsaa-songcheck kelvorinsaa-capture)
+tools=(kelvorinsaa-play kelvorinsaa-render kelvorinsaa-songcheck kelvorinsaa-capture kelvorinsaa-import)
+
+# check_pages DATADIR: says which web pages and desktop entries an artefact holds (a build
+# without emscripten has none, which is not a fault of the artefact).
+check_pages() {
+  local pages entries
+  pages=$(cd "$root$1" && ls kelvorinsaa/*.html 2>/dev/null | tr '\n' ' ')
+  entries=$(cd "$root$1" && ls applications/*.desktop 2>/dev/null | tr '\n' ' ')
+  echo "  web pages: ${pages:-none}; desktop entries: ${entries:-none}"
+}
 
 check_deb() {
   local before after
@@ -169,6 +178,7 @@ check_deb() {
     fail "man kelvorinsaa-render: $(head -n 3 "$root/tmp/man.txt")"
   fi
   check_render kelvorinsaa-render
+  check_pages /usr/share
   stage "apt-get purge kelvorinsaa and what came with it"
   in_root apt-get purge -y -q --autoremove kelvorinsaa >/dev/null
   rm -f "$root/tmp/$(basename "$artefact")"
@@ -197,6 +207,7 @@ check_tar() {
   check_show "$bin/kelvorinsaa"
   check_show "$bin/kelvorinsaaw"
   check_render "$bin/kelvorinsaa-render"
+  check_pages "$folder/$top/share"
   in_root "$bin/kelvorinsaa-render" --frames 44100 /tmp/second.flac &&
     in_root "$bin/kelvorinsaa-render" --frames 44100 /tmp/second.mp3 &&
     in_root "$bin/kelvorinsaa-render" --frames 44100 /tmp/second.ogg &&

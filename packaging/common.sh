@@ -15,20 +15,37 @@ project_version() {
   sed -n 's/^project(kelvorinsaa VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"
 }
 
-# build_web_pages REPO SOURCE_DIR: the web build's two pages in SOURCE_DIR/build-web, where
-# emscripten, node and the npm packages of package-lock.json (npm ci in REPO) are found; only a
-# note where they are not. A failing web build fails.
+# build_web_pages SOURCE_DIR: the web build's two pages in SOURCE_DIR/build-web, with the npm
+# packages of package-lock.json installed there by npm ci: from npm's cache when it holds them all
+# (no network), else from the registry. Their install scripts are not run: esbuild's only checks
+# its binary. Where a program or the packages are missing the pages are left out, and one line
+# says why; a web build that fails, fails.
 build_web_pages() {
-  local repo=$1 source_dir=$2
-  if ! command -v emcmake >/dev/null || ! command -v node >/dev/null ||
-    [ ! -x "$repo/node_modules/.bin/esbuild" ]; then
-    echo "No emscripten, node or npm packages (npm ci): the web pages are left out"
+  local source_dir=$1 log_dir program missing=()
+  log_dir=$(dirname "$source_dir")
+  for program in emcmake node npm zopfli; do
+    command -v "$program" >/dev/null || missing+=("$program")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "The web pages are left out: no ${missing[*]} (scripts/install_deps.sh test installs them)"
+    return 0
+  fi
+  local npm_ci=(npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+  if (cd "$source_dir" && "${npm_ci[@]}" --offline >/dev/null 2>&1); then
+    echo "The npm packages of package-lock.json: from npm's cache"
+  elif (cd "$source_dir" && "${npm_ci[@]}" >"$log_dir/npm-ci.log" 2>&1); then
+    echo "The npm packages of package-lock.json: from the registry"
+  else
+    echo "The web pages are left out: npm ci could not install package-lock.json's packages" \
+      "($(grep -m 1 'npm error' "$log_dir/npm-ci.log" | cut -c1-120))"
     return 0
   fi
   echo "Building the web pages with emscripten"
-  ln -s "$repo/node_modules" "$source_dir/node_modules"
-  (cd "$source_dir" && emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null &&
-    cmake --build build-web --target kelvorinsaa_web kelvorinsaa_studio_page -j2 >/dev/null)
+  # emcc's own JavaScript tools find Debian's node modules there.
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+  (cd "$source_dir" && emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release >"$log_dir/build-web.log" 2>&1 &&
+    cmake --build build-web --target kelvorinsaa_web kelvorinsaa_studio_page -j2 >>"$log_dir/build-web.log" 2>&1) ||
+    { tail -n 30 "$log_dir/build-web.log"; echo "The web build failed" >&2; return 1; }
 }
 
 default_source_date_epoch() {

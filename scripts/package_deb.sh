@@ -4,8 +4,8 @@
 # it with lintian (any error or warning fails). VERSION is the CMake project's; the package is
 # native (the packaging lives with the sources), so it carries no Debian revision.
 # The same commit and SOURCE_DATE_EPOCH (default: the last commit's time) give the same bytes.
-# The web build's pages go in when emcc, node and the npm packages (npm ci) are here; without
-# them the package holds the show, the tools and their pages but not the web pages.
+# The web build's pages go in when emscripten, node, npm and zopfli are here (npm ci installs the
+# lock file's packages in the copy); without them the package holds no web pages, and says so.
 # Usage: scripts/package_deb.sh [--no-web] OUTDIR
 set -euo pipefail
 
@@ -42,7 +42,7 @@ cp -a "$repo/packaging/debian" "$source_dir/debian"
 
 started=$SECONDS
 if [ "$web" = auto ]; then
-  build_web_pages "$repo" "$source_dir"
+  build_web_pages "$source_dir"
 else
   echo "--no-web: the web pages are left out"
 fi

@@ -2,7 +2,7 @@
 # Makes the portable release: OUTDIR/kelvorinsaa-VERSION-linux-x86_64.tar.gz, one folder that
 # runs from wherever it is unpacked on an x86-64 distribution with glibc 2.36 or later, SDL 1.2
 # (libSDL-1.2.so.0) and libGL.so.1. It holds the show, the tools, their manual pages, the web
-# pages (when emscripten, node and the npm packages are here), the README and the licence, in
+# pages (when emscripten, node, npm and zopfli are here), the README and the licence, in
 # the GNU layout, so that it can also be unpacked as a prefix such as ~/.local. The C++ runtime is
 # linked in; the tools' other libraries (libsndfile and its codecs, libpng, libebur128) are
 # copied from this machine into lib/ with their licences, found through RUNPATH $ORIGIN/../lib.
@@ -39,7 +39,7 @@ copy_tracked_sources "$repo" "$source_dir"
 started=$SECONDS
 web_dir=$source_dir/build-web
 if [ "$web" = auto ]; then
-  build_web_pages "$repo" "$source_dir"
+  build_web_pages "$source_dir"
 else
   echo "--no-web: the web pages are left out"
 fi
@@ -56,6 +56,9 @@ cmake -S "$source_dir" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DB
 cmake --build "$scratch/build" --target kelvorinsaa_installed_files -j2 >"$scratch/build.log" 2>&1 ||
   { tail -n 40 "$scratch/build.log"; exit 1; }
 cmake --install "$scratch/build" --prefix "$stage" --strip >/dev/null
+# The studio's desktop entry names its page by an absolute path, which here would be this build's
+# scratch folder: a folder unpacked anywhere has none, and its README says how to open the page.
+rm -f "$stage/share/applications/org.example.kelvorinsaa.studio.desktop"
 
 # The bundled libraries: what the programs need from the list's "bundle" names, and what those
 # need in turn, each found where this machine's loader finds it.
@@ -97,9 +100,9 @@ for library in $(ls "$stage/lib"); do
 done
 
 cp "$source_dir/LICENSE" "$stage/LICENSE"
-pages="the web pages are not in this build"
+pages="(the web pages are not in this build)"
 ls "$stage/share/kelvorinsaa/"*.html >/dev/null 2>&1 &&
-  pages="share/kelvorinsaa/: the show's web page and the studio, to open in a browser"
+  pages="xdg-open share/kelvorinsaa/kelvorinsaa-studio.html   the studio (kelvorinsaa.html: the show) in a browser"
 sed -e "s|@VERSION@|$version|g" -e "s|@PAGES@|$pages|" "$repo/packaging/release_readme.in" |
   awk -v table="$library_table" '/^@LIBRARIES@$/ { printf "%s", table; next } { print }' >"$stage/README"
 

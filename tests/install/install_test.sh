@@ -80,7 +80,11 @@ fi
 if have appstreamcli; then
   messages=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1) ||
     fail "appstreamcli validate: $messages"
-  grep -qE '^[EWI]:' <<<"$messages" && fail "appstreamcli validate: $messages"
+  # The metainfo names its developer both ways, for AppStream before 1.0 and from 1.0 on; each
+  # version's one info about the other way is expected, anything else is not.
+  unexpected=$(grep -E '^[EWI]:' <<<"$messages" |
+    grep -vE '^I: [^ ]+ (unknown-tag developer|developer-name-tag-deprecated)$' || true)
+  [ -z "$unexpected" ] || fail "appstreamcli validate: $messages"
   echo "ok: appstreamcli validate --no-net"
 fi
 if [ "$man" = ON ] && have mandoc; then
