@@ -119,17 +119,29 @@ bool restart_at(Player& player, const SongSource& song, int64_t frame, std::stri
   return restart_locked(player, song, frame, error);
 }
 
+namespace {
+
+void seek_locked(Player& player, int64_t row) {
+  const int64_t last = player_end_frame(player.options) / samples_per_row;
+  const int64_t target = row < 0 ? 0 : (row > last ? last : row);
+  std::string error;
+  restart_locked(player, player.song, target * samples_per_row, error);
+}
+
+}  // namespace
+
 void seek_rows(Player& player, int64_t rows) {
   if (samples_per_row <= 0) return;  // no song plays
-  seek_to_row(player, current_frame() / samples_per_row + rows);
+  // The row left is read under the lock: read before it, a buffer mixed in between could carry
+  // the play into the next row, and the seek would land a row short of where it should.
+  const AudioLock lock(player);
+  seek_locked(player, current_frame() / samples_per_row + rows);
 }
 
 void seek_to_row(Player& player, int64_t row) {
   if (samples_per_row <= 0) return;
-  const int64_t last = player_end_frame(player.options) / samples_per_row;
-  const int64_t target = row < 0 ? 0 : (row > last ? last : row);
-  std::string error;
-  restart_at(player, player.song, target * samples_per_row, error);
+  const AudioLock lock(player);
+  seek_locked(player, row);
 }
 
 void reload_song(Player& player, const SongSource& fresh) {
