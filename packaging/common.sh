@@ -10,6 +10,16 @@ copy_tracked_sources() {
     tar -C "$repo" --null -T - -cf - | tar -C "$dest" -xf -
 }
 
+# require_programs NAME...: each program is on the PATH, or one line names the first that is not
+# and the script ends with status 1.
+require_programs() {
+  local program
+  for program in "$@"; do
+    command -v "$program" >/dev/null ||
+      { echo "No $program: scripts/install_deps.sh test installs it" >&2; exit 1; }
+  done
+}
+
 # The release's version, from project() in CMakeLists.txt.
 project_version() {
   sed -n 's/^project(kelvorinsaa VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"

@@ -16,10 +16,7 @@ mkdir -p "$1"
 outdir=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/packaging/common.sh"
-for program in dpkg-buildpackage dh lintian cmake scdoc; do
-  command -v "$program" >/dev/null ||
-    { echo "No $program: scripts/install_deps.sh test installs it" >&2; exit 1; }
-done
+require_programs dpkg-buildpackage dh lintian cmake scdoc
 
 version=$(project_version "$repo")
 changelog_version=$(dpkg-parsechangelog -l "$repo/packaging/debian/changelog" -S Version)

@@ -18,10 +18,7 @@ mkdir -p "$1"
 outdir=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
 source "$repo/packaging/common.sh"
-for program in cmake scdoc patchelf dpkg-query; do
-  command -v "$program" >/dev/null ||
-    { echo "No $program: scripts/install_deps.sh test installs it" >&2; exit 1; }
-done
+require_programs cmake scdoc patchelf dpkg-query
 version=$(project_version "$repo")
 name=kelvorinsaa-$version-linux-x86_64
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(default_source_date_epoch "$repo")}
