@@ -26,6 +26,7 @@
 //   sound.latency();           // {base, output} in seconds; output null where asking is unsafe
 //   sound.stopped;             // true between onStopped and onRunning
 //   sound.brokeUp;             // how many times the output broke up
+//   sound.stalled;             // how many times it stood still and was started again
 //   sound.restart();           // inside an input event: start a stopped context again
 //   sound.close();
 // sound.context and sound.node are the Web Audio objects: node, the one the sound comes out of
@@ -40,6 +41,8 @@ const watchedSamples = 8;       // the last two seconds of the context's clock a
 // Lost in two seconds beyond the context's own steps (its time moves a base latency at a time):
 // more than a clock's drift or a late reading.
 const brokeUpSeconds = 0.06;
+// Beyond the time an output takes to start (WebKitGTK's stands up to 2 s after a resume here).
+const stalledSeconds = 3;
 
 // A worklet module from a Blob where the engine takes one; Chromium refuses blob:null/... in a
 // page opened as a file, and a data: address serves there.
@@ -85,20 +88,33 @@ function declarePlayer() {
 
 // Watches the context's time against the wall clock while it runs: an output starved by a busy
 // machine plays nothing for a while and the context's time stands still meanwhile (where it
-// does not, nothing a page can see tells of the break-up).
-function watchOutput(context, onBrokeUp) {
+// does not, nothing a page can see tells of the break-up). A time that stands still for seconds
+// while the context says it runs is an output that stalled, not one that broke up:
+// WebKitGTK's now and then, after a resume, never plays again by itself.
+function watchOutput(context, onBrokeUp, onStalled) {
   let samples = [];
+  let movedAt = null;  // the wall's time when the context's last moved
+  let lastTime = null;
   return setInterval(() => {
     if (context.state !== 'running' || document.visibilityState === 'hidden') {
       samples = [];
+      movedAt = null;
       return;
     }
-    samples.push({wall: performance.now() / 1000, context: context.currentTime});
+    const now = performance.now() / 1000;
+    if (movedAt === null || lastTime !== context.currentTime) movedAt = now;
+    lastTime = context.currentTime;
+    samples.push({wall: now, context: context.currentTime});
+    if (now - movedAt >= stalledSeconds) {
+      samples = [];
+      movedAt = null;
+      onStalled();
+      return;
+    }
     if (samples.length <= watchedSamples) return;
     samples.shift();
     const first = samples[0];
-    const last = samples[samples.length - 1];
-    const lost = (last.wall - first.wall) - (last.context - first.context);
+    const lost = (now - first.wall) - (context.currentTime - first.context);
     if (lost > brokeUpSeconds + (context.baseLatency || 0)) {
       samples = [];
       onBrokeUp(lost);
@@ -125,19 +141,28 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
   const openedAt = performance.now();
   let firstFrameTime = null;
   let played = 0;
+  let startingAgain = false;  // the page itself stops and starts a stalled output: not said
   const takeNews = (news) => {
     if (news.firstFrameTime !== undefined) firstFrameTime = news.firstFrameTime;
     played = news.played;
     onNews(news);
   };
   const player = scheduled ? scheduleSound(context, takeNews) : null;
+  // A stalled output is stopped and started again: the engine then plays on from where it stood.
   const watch = watchOutput(context, (seconds) => {
     sound.brokeUp += 1;
     onBrokeUp(seconds);
+  }, () => {
+    sound.stalled += 1;
+    startingAgain = true;
+    context.suspend().then(() => context.resume()).catch(() => {}).finally(() => {
+      startingAgain = false;
+      check();
+    });
   });
 
   const sound = {
-    context, node: null, stopped: false, workletLoadedBy: null, brokeUp: 0,
+    context, node: null, stopped: false, workletLoadedBy: null, brokeUp: 0, stalled: 0,
     post(values) {
       if (player) player.post(values);
       else if (sound.node) sound.node.port.postMessage(values, [values.buffer]);
@@ -171,7 +196,7 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
         sound.stopped = false;
         onRunning();
       }
-    } else if (!sound.stopped && performance.now() - openedAt >= startGraceMs) {
+    } else if (!sound.stopped && !startingAgain && performance.now() - openedAt >= startGraceMs) {
       sound.stopped = true;
       onStopped(context.state);
     }
@@ -204,6 +229,7 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
 function failed(sentence) {
   const ready = Promise.reject(new Error(sentence));
   ready.catch(() => {});
-  return {context: null, node: null, stopped: false, brokeUp: 0, ready, post() {}, heardFrame: () => -1,
+  return {context: null, node: null, stopped: false, brokeUp: 0, stalled: 0, ready, post() {},
+          heardFrame: () => -1,
           heardContextTime: () => 0, latency: () => ({base: 0, output: null}), restart() {}, close() {}};
 }

@@ -1,7 +1,8 @@
 // The page in one engine ($ENGINE) where the show cannot run as asked: without WebGL (the music
 // plays alone, saying why; the exact frames cannot run), without Web Audio, when the browser refuses the sound, and with URL parameters that make no sense
 // (fixed ones and fuzzed ones), it says so in one sentence instead of the start screen or the
-// show, and throws nothing; opened as a file it plays with sound. In Firefox with no sound
+// show, and throws nothing; opened as a file it plays with sound; an output that stalls starts
+// again by itself. In Firefox with no sound
 // server, where the sound never starts, the show says so over the picture. In Chromium, as a
 // phone (390 x 844, touch): the start screen says "tap" and fits, a tap starts and a tap ends it.
 // Usage: node page_errors_test.js PAGE.html
@@ -163,6 +164,37 @@ async function withoutSoundServer(url) {
   }
 }
 
+// An output whose clock stands still while its context says it runs (WebKitGTK's, now and then
+// after a resume) is stopped and started again by the page itself, with no word to the person.
+async function stalledOutput(browser, url) {
+  const page = await browser.openPage(url);
+  await page.waitFor(settled);
+  await page.click('#in-page');
+  await page.waitFor('kelvorinsaa.problem || kelvorinsaa.played > 44100', 20);
+  await page.evaluate(`(() => {
+    const notice = document.getElementById('notice');
+    window.noticeShown = 0;
+    new MutationObserver(() => { if (!notice.hidden) noticeShown += 1; })
+        .observe(notice, {attributes: true});
+    const still = kelvorinsaa.context.currentTime;
+    Object.defineProperty(kelvorinsaa.context, 'currentTime',
+                          {get: () => still, configurable: true});
+    return true; })()`);
+  await page.waitFor('kelvorinsaa.sound.stalled > 0', 8).catch(() => {});
+  await page.evaluate('delete kelvorinsaa.context.currentTime');
+  await page.waitFor('kelvorinsaa.context.state === "running"', 10).catch(() => {});
+  const played = await page.evaluate('kelvorinsaa.played');
+  await page.waitFor(`kelvorinsaa.played > ${played + 22050}`, 10).catch(() => {});
+  const state = JSON.parse(await page.evaluate(`JSON.stringify({
+    stalled: kelvorinsaa.sound.stalled, shown: noticeShown,
+    played: kelvorinsaa.played - ${played}, state: kelvorinsaa.context.state})`));
+  check(state.stalled > 0 && !state.shown && state.played > 22050 && state.state === "running",
+        `a clock that stands still is found (${state.stalled} times) and the sound starts ` +
+        `again by itself (${state.played} frames played since, the context ${state.state}, ` +
+        `the notice shown ${state.shown} times)`);
+  await page.pressKey('a');
+}
+
 // Chromium's phone emulation: a 390 x 844 portrait touch screen.
 async function asPhone(browser, url) {
   const page = await browser.openPage(url);
@@ -195,6 +227,7 @@ async function main() {
     try {
       await cannotRun(browser, url);
       await urlParameters(browser, url);
+      await stalledOutput(browser, url);
       if (engine === 'chromium') await asPhone(browser, url);
     } finally {
       await browser.close();

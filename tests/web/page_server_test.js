@@ -124,7 +124,9 @@ async function stopAndRestart(page) {
   await page.waitFor('kelvorinsaa.context.state === "running" && document.getElementById("notice").hidden', 10);
   await page.waitFor(`kelvorinsaa.played > ${played + sampleRate / 2}`, 10);
   if (!await page.evaluate('kelvorinsaa.playing')) fail('the click that started the sound ended the show');
-  console.log(`ok: with the sound stopped the page says "${notice}", and a click starts it again`);
+  const stalled = await page.evaluate('kelvorinsaa.sound.stalled');
+  console.log(`ok: with the sound stopped the page says "${notice}", and a click starts it again` +
+              (stalled ? ` (its output stood still ${stalled} times; the page started it again)` : ''));
   xdotool('key', 'space');
   await page.waitFor('!kelvorinsaa.playing && kelvorinsaa.ready', 10);
   const words = await page.evaluate('document.getElementById("start-hint").textContent');
