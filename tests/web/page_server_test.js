@@ -93,8 +93,20 @@ async function playOnce(browser, url, render, attempt) {
     recorder.kill();
     await new Promise((r) => recorder.once('exit', r));
   }
-  const result = compareWithRender(render, framesAfterFirstSound(file).values);
+  const recording = framesAfterFirstSound(file);
+  let result = compareWithRender(render, recording.values);
   const seconds = (frames) => (frames / sampleRate).toFixed(2);
+  // An output that starts with something else before the render (WebKitGTK's, now and then)
+  // counts as a gap at the first sound, and the play is tried again: what follows must still
+  // be the render's values.
+  for (let skip = 512; !result.found && skip <= sampleRate; skip += 512) {
+    const from = recording.first - (recording.first % 2) + 2 * skip;
+    result = compareWithRender(render, recording.values.subarray(from));
+    if (result.found) {
+      console.log(`measured: ${engine}: the first ${seconds(skip)} s of sound were none of the render`);
+      result.exactFrames = 0;
+    }
+  }
   if (!result.found) fail('the server received nothing of the render');
   if (result.wrongAtFrame !== null) {
     fail(`the server received a wrong value ${seconds(result.wrongAtFrame)} s after the first sound`);
