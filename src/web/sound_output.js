@@ -155,10 +155,13 @@ export function openSoundOutput({onNews = () => {}, onStopped = () => {}, onRunn
   }, () => {
     sound.stalled += 1;
     startingAgain = true;
-    context.suspend().then(() => context.resume()).catch(() => {}).finally(() => {
+    const done = () => {
+      if (!startingAgain) return;
       startingAgain = false;
       check();
-    });
+    };
+    setTimeout(done, 2 * startGraceMs);  // an engine that never answers: the person is told
+    context.suspend().then(() => context.resume()).catch(() => {}).finally(done);
   });
 
   const sound = {
