@@ -99,7 +99,7 @@ bool write_output(const std::string& path, const std::string& text, std::FILE* o
       return failure(errno);
     return true;
   }
-  struct stat info {};
+  struct stat info = {};
   if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     if (S_ISDIR(info.st_mode)) return failure(EISDIR);
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
