@@ -19,6 +19,7 @@ endif()
 set(before "")
 while(NOT before STREQUAL page)
   set(before "${page}")
+  string(REPLACE "\n.PP\n" "\n.P\n" page "${page}")  # scdoc 1.11.3 writes .PP, 1.11.2 .P
   string(REPLACE "\n.P\n.RE\n" "\n.RE\n.P\n" page "${page}")
   string(REPLACE "\n.P\n.P\n" "\n.P\n" page "${page}")
 endwhile()
